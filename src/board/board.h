@@ -1,0 +1,87 @@
+// board.h: the position record, FEN reading and printing, making and unmaking moves.
+//
+// A Board keeps the position twice (bitboards and mailbox), the FEN game state, two Zobrist
+// keys and the running psq_score, all maintained incrementally. Invariants after parse_fen,
+// make_move, unmake_move and the null move: bitboards agree with the mailbox; hash, pawn_hash
+// and psq_score equal their from-scratch values (board_is_consistent checks all of them).
+// The undo stack doubles as the game history that the repetition test reads.
+// A Board is a plain value: copying it copies the position and its whole history.
+#pragma once
+
+#include <string_view>
+
+#include "board/score.h"
+#include "board/types.h"
+
+constexpr int UNDO_CAPACITY = 1024;
+
+// Headroom the game history leaves for a search or perft on top of it: the search never goes
+// deeper than 128 plies, so the position command keeps undo_count at or below this limit.
+constexpr int GAME_HISTORY_LIMIT = UNDO_CAPACITY - 256;
+
+struct UndoRecord {
+    std::int32_t ep_square;
+    std::int32_t castling;
+    std::int32_t halfmove_clock;
+    std::int32_t captured; // piece type taken by the move, or NO_CAPTURE
+    std::uint64_t hash;
+    std::uint64_t pawn_hash;
+};
+
+struct Board {
+    Bitboard pieces[PIECE_NB];
+    Bitboard occupancy[COLOR_NB];
+    Bitboard occupied;
+    std::int32_t squares[SQUARE_NB]; // piece code or EMPTY
+    std::int32_t side;
+    std::int32_t ep_square; // square passed over by a double push, else NO_SQUARE
+    std::int32_t castling;
+    std::int32_t halfmove_clock;
+    std::int32_t fullmove_number;
+    std::int32_t undo_count;
+    std::uint64_t hash;
+    std::uint64_t pawn_hash;
+    Score psq_score;
+    UndoRecord undo_stack[UNDO_CAPACITY];
+};
+
+extern const char START_FEN[];
+
+// Rights each square keeps when a move starts or ends on it (e1, a1, h1, e8, a8, h8 clear some).
+extern const int castle_mask[SQUARE_NB];
+
+// Clears the board and reads a FEN. Lenient: only placement characters are checked (false
+// on a bad one, with the pieces read so far placed and every other field at its default).
+// Reading stops at the end of the text or at the space after the full-move field. Placement
+// that runs off the board is dropped, never written outside the 64 squares; counters
+// saturate instead of overflowing.
+bool parse_fen(Board& board, std::string_view fen);
+
+// The `d` command: an ASCII diagram followed by the side, castling, en-passant and key lines.
+void print_board(const Board& board);
+
+// Applies a pseudo-legal move of the side to move; no legality test. The caller keeps
+// undo_count below UNDO_CAPACITY.
+void make_move(Board& board, Move move);
+// Takes back the move most recently made, which must be `move`.
+void unmake_move(Board& board, Move move);
+
+// The search's null move: passes the turn, keeping the undo stack and keys exact.
+void make_null_move(Board& board);
+void unmake_null_move(Board& board);
+
+// Forgets the oldest `count` history records (a long game's early positions) so that the
+// stack keeps room for a search; only ever called between searches.
+void drop_oldest_history(Board& board, int count);
+
+// UCI text of a move: "e2e4", "e7e8q"; "0000" for NO_MOVE and NULL_MOVE.
+struct MoveText {
+    char str[6];
+};
+MoveText move_to_uci(Move move);
+
+// From-scratch recomputations, for tests and debug checks.
+std::uint64_t compute_hash(const Board& board);
+std::uint64_t compute_pawn_hash(const Board& board);
+Score compute_psq_score(const Board& board);
+bool board_is_consistent(const Board& board);

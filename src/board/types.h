@@ -1,0 +1,113 @@
+// types.h: the vocabulary shared by every unit: squares, colours, pieces, the 16-bit move
+// word and bitboard helpers.
+//
+// Squares run a1 = 0, b1 = 1, ..., h1 = 7, a2 = 8, ..., h8 = 63; file = sq % 8, rank = sq / 8.
+// Bit n of a Bitboard stands for square n. Sets are always walked from the lowest square up,
+// which fixes the order of generated moves.
+#pragma once
+
+#include <bit>
+#include <cassert>
+#include <cstdint>
+
+using Bitboard = std::uint64_t;
+
+constexpr int SQUARE_NB = 64;
+constexpr int NO_SQUARE = 64;
+
+constexpr int WHITE    = 0;
+constexpr int BLACK    = 1;
+constexpr int COLOR_NB = 2;
+
+// Piece types; a piece code is colour * 6 + type ("PNBRQKpnbrqk"), EMPTY marks a free square.
+constexpr int PAWN          = 0;
+constexpr int KNIGHT        = 1;
+constexpr int BISHOP        = 2;
+constexpr int ROOK          = 3;
+constexpr int QUEEN         = 4;
+constexpr int KING          = 5;
+constexpr int PIECE_TYPE_NB = 6;
+constexpr int PIECE_NB      = 12;
+constexpr int EMPTY         = 12;
+constexpr int NO_CAPTURE    = 6;
+
+constexpr int CASTLE_WK = 1;
+constexpr int CASTLE_WQ = 2;
+constexpr int CASTLE_BK = 4;
+constexpr int CASTLE_BQ = 8;
+
+constexpr int make_piece(int color, int type) { return color * 6 + type; }
+constexpr int type_of(int piece) { return piece % 6; }
+constexpr int color_of(int piece) { return piece / 6; }
+constexpr int file_of(int sq) { return sq & 7; }
+constexpr int rank_of(int sq) { return sq >> 3; }
+constexpr int make_square(int file, int rank) { return rank * 8 + file; }
+
+// Move word: bits 0-5 from, bits 6-11 to, bits 12-15 flags.
+//   0 quiet, 1 double push, 2 king-side castle, 3 queen-side castle, 4 capture, 5 en passant,
+//   8-11 promotion to N, B, R, Q; 12-15 the same with capture.
+// Castling is given by the king's squares (e1g1, e1c1, e8g8, e8c8).
+using Move = std::uint16_t;
+
+constexpr Move NO_MOVE   = 0;
+constexpr Move NULL_MOVE = 65; // from b1 to b1: the search's mark for a null move
+
+constexpr int FLAG_QUIET        = 0;
+constexpr int FLAG_DOUBLE_PUSH  = 1;
+constexpr int FLAG_KING_CASTLE  = 2;
+constexpr int FLAG_QUEEN_CASTLE = 3;
+constexpr int FLAG_CAPTURE      = 4;
+constexpr int FLAG_EP_CAPTURE   = 5;
+constexpr int FLAG_PROMOTION    = 8;
+
+constexpr Move make_move_word(int from, int to, int flags)
+{
+    return static_cast<Move>(from | (to << 6) | (flags << 12));
+}
+constexpr int move_from(Move m) { return m & 63; }
+constexpr int move_to(Move m) { return (m >> 6) & 63; }
+constexpr int move_flags(Move m) { return m >> 12; }
+constexpr bool is_capture(Move m) { return (move_flags(m) & FLAG_CAPTURE) != 0; }
+constexpr bool is_promotion(Move m) { return (move_flags(m) & FLAG_PROMOTION) != 0; }
+constexpr bool is_quiet(Move m) { return (move_flags(m) & (FLAG_CAPTURE | FLAG_PROMOTION)) == 0; }
+constexpr bool is_castling(Move m)
+{
+    return move_flags(m) == FLAG_KING_CASTLE || move_flags(m) == FLAG_QUEEN_CASTLE;
+}
+constexpr int promotion_type(Move m) { return (move_flags(m) & 3) + 1; } // KNIGHT..QUEEN
+
+// Bitboard helpers.
+constexpr Bitboard FILE_A_BB = 0x0101010101010101ULL;
+constexpr Bitboard FILE_H_BB = 0x8080808080808080ULL;
+constexpr Bitboard RANK_1_BB = 0xFFULL;
+constexpr Bitboard RANK_8_BB = 0xFFULL << 56;
+
+constexpr Bitboard square_bb(int sq) { return 1ULL << sq; }
+constexpr Bitboard file_bb(int file) { return FILE_A_BB << file; }
+constexpr Bitboard rank_bb(int rank) { return RANK_1_BB << (8 * rank); }
+constexpr Bitboard shift_north(Bitboard b) { return b << 8; }
+constexpr Bitboard shift_south(Bitboard b) { return b >> 8; }
+constexpr Bitboard shift_east(Bitboard b) { return (b & ~FILE_H_BB) << 1; } // no wrap to file a
+constexpr Bitboard shift_west(Bitboard b) { return (b & ~FILE_A_BB) >> 1; } // no wrap to file h
+constexpr bool more_than_one(Bitboard b) { return (b & (b - 1)) != 0; }
+constexpr int popcount(Bitboard b) { return std::popcount(b); }
+
+inline int lsb(Bitboard b)
+{
+    assert(b != 0);
+    return std::countr_zero(b);
+}
+inline int pop_lsb(Bitboard& b)
+{
+    const int sq = lsb(b);
+    b &= b - 1;
+    return sq;
+}
+
+// King distance: max of the file and rank differences.
+inline int square_distance(int a, int b)
+{
+    const int df = file_of(a) > file_of(b) ? file_of(a) - file_of(b) : file_of(b) - file_of(a);
+    const int dr = rank_of(a) > rank_of(b) ? rank_of(a) - rank_of(b) : rank_of(b) - rank_of(a);
+    return df > dr ? df : dr;
+}

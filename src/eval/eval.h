@@ -1,0 +1,19 @@
+// eval.h: the static evaluation, in centipawns from the side to move's point of view.
+// A tapered sum of material, piece-square values and the terms of terms.h, with recognised
+// draws, a tempo bonus, a lone-king mop-up bonus and an end-game scale factor.
+#pragma once
+
+#include "board/board.h"
+
+constexpr int MAX_PHASE = 24;
+
+int evaluate(const Board& board);
+
+// knights + bishops + 2 * rooks + 4 * queens of both colours, capped at MAX_PHASE.
+int game_phase(const Board& board);
+
+// 16, 32, 64, 96, 128, 160 or 256 (out of 256); `score` is the tapered value, White's view.
+int scale_factor(const Board& board, int score);
+
+// The `eval` command: phase, the main terms, king safety and the total.
+void eval_trace(const Board& board);

@@ -1,0 +1,19 @@
+// psq.h: the two evaluation styles and the table builder behind psq_table (board/score.h).
+// "PeSTO" (style 0, the default) uses the published PeSTO piece-square tables; "Linear"
+// (style 1) has its own pawn, knight, bishop and queen tables. Both share the material
+// values and the king end-game table.
+#pragma once
+
+#include "board/score.h"
+
+constexpr int STYLE_PESTO  = 0;
+constexpr int STYLE_LINEAR = 1;
+
+extern int eval_style; // 1 selects Linear, anything else PeSTO
+
+extern const Score piece_values[PIECE_TYPE_NB];
+extern const int king_endgame_table[SQUARE_NB];
+
+// Rewrites all 768 entries of psq_table for eval_style. A Board keeps the psq_score it
+// computed with the old table until its next parse_fen.
+void init_eval_tables();

@@ -1,0 +1,47 @@
+// movegen.h: attack queries, pseudo-legal move generation and the legality test.
+//
+// Generators only read the board and append to a caller-owned MoveList, in a fixed order
+// (every set walked from a1 upwards), never past MAX_MOVES. Legality is settled move by move
+// by move_is_legal: make, test the mover's king, unmake. There is no pin or evasion logic.
+#pragma once
+
+#include "board/board.h"
+
+constexpr int MAX_MOVES = 256; // the known maximum of legal moves is 218
+
+struct MoveList {
+    Move moves[MAX_MOVES];
+    int count;
+};
+
+inline void add_move(MoveList& list, Move move)
+{
+    // Only absurd FEN positions (dozens of extra pieces) can reach the bound; drop the rest.
+    if (list.count < MAX_MOVES)
+        list.moves[list.count++] = move;
+}
+
+// Squares attacked by a piece type (0..5) of a colour from a square; empty for other types.
+Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy);
+
+// Is `sq` attacked by colour `by`? Sliders see `occupancy`; pieces come from the board.
+bool is_square_attacked(int sq, int by, Bitboard occupancy, const Board& board);
+
+// False when the colour has no king; its lowest king square is tested otherwise.
+bool in_check(const Board& board, int color);
+
+// Building blocks, each appending to `list`. The target limits only the pawns' single and
+// double pushes; promotions, captures and en passant ignore it.
+void generate_pawn_moves(const Board& board, MoveList& list, Bitboard target, bool captures_only);
+void generate_piece_moves(const Board& board, MoveList& list, int type, Bitboard target);
+void generate_castling_moves(const Board& board, MoveList& list);
+
+// Every pseudo-legal move: pawns, knights, bishops, rooks, queens, king, castling. Resets list.
+void generate_moves(const Board& board, MoveList& list);
+// Captures, en passant and all promotions (push promotions last); no castling. Resets list.
+void generate_captures(const Board& board, MoveList& list);
+// The legal moves, in generation order. Resets list.
+void generate_legal_moves(Board& board, MoveList& list);
+
+// Makes the move, checks that the mover still has an unattacked king, unmakes it.
+bool move_is_legal(Board& board, Move move);

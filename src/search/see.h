@@ -1,0 +1,10 @@
+// see.h: static exchange evaluation with a swap list. Pins and checks are ignored; kings
+// take part like any other piece. An empty to-square (a quiet promotion) counts as a pawn.
+#pragma once
+
+#include "board/board.h"
+
+extern const int see_values[PIECE_TYPE_NB]; // 100, 300, 300, 500, 900, 20000
+
+// Material balance, from the mover's view, of the exchange the move starts on its to-square.
+int see(const Board& board, Move move);

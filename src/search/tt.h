@@ -1,0 +1,52 @@
+// tt.h: the transposition table: one direct-mapped array of 16-byte entries indexed by the
+// low bits of the Zobrist key, sized to a power of two by the "Hash" option.
+//
+// Replacement: a slot is kept only when it holds another position stored in the current
+// generation at a greater depth. Mate scores are stored relative to the storing ply and read
+// back relative to the probing ply. Without a table (failed allocation) every probe misses
+// and every store does nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+
+constexpr int SCORE_MATE       = 31000;
+constexpr int SCORE_MATE_BOUND = 30000;
+constexpr int SCORE_INFINITE   = 32000;
+constexpr int SCORE_NONE       = 32001;
+
+constexpr std::uint8_t BOUND_EXACT = 0;
+constexpr std::uint8_t BOUND_LOWER = 1;
+constexpr std::uint8_t BOUND_UPPER = 2;
+
+//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | padding: 8  = 16 bytes
+struct TTEntry {
+    std::uint64_t key; // 0 marks a slot never written
+    std::int16_t score;
+    Move move;
+    std::uint8_t depth;
+    std::uint8_t bound;
+    std::uint8_t age;
+};
+static_assert(sizeof(TTEntry) == 16);
+
+struct TTHit {
+    bool found;
+    int score; // converted back to the probing ply
+    Move move;
+    int depth;
+    int bound;
+};
+
+extern TTEntry* tt_table;          // nullptr when absent
+extern std::uint64_t tt_count;     // entries, a power of two
+extern std::uint8_t tt_generation; // bumped once per search
+
+// Releases the table and allocates the largest power of two of entries that fits in
+// `megabytes` (clamped by the caller to 1..2048), zero-filled.
+void tt_resize(int megabytes);
+void tt_clear(); // zero-fills; callers reset tt_generation themselves
+void tt_free();
+TTHit tt_probe(std::uint64_t key, int ply);
+void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply);
