@@ -20,8 +20,7 @@ set_property(CACHE VANTOREL_ARCH PROPERTY STRINGS native x86-64 x86-64-v3 none)
 add_compile_options(-ffp-contract=off)
 
 if(VANTOREL_PGO STREQUAL "GENERATE")
-  add_compile_options(-fprofile-generate -fprofile-dir=${VANTOREL_PGO_DIR}
-                      -fprofile-update=atomic)
+  add_compile_options(-fprofile-generate -fprofile-dir=${VANTOREL_PGO_DIR})
   add_link_options(-fprofile-generate)
 elseif(VANTOREL_PGO STREQUAL "USE")
   # Profiles name their object files; a build directory other than the instrumented one, or
