@@ -2,7 +2,7 @@
 //
 //   build/vantorel_microbench --benchmark_filter='Eval|Pawn|Term'
 //
-// "ns/eval" is the time per evaluated position. The pawn-term benchmarks run over the same
+// "per_eval" is the CPU time per evaluated position. The pawn-term benchmarks run over the same
 // positions with the pawn hash warm (every position cached) and cold (computed afresh).
 #include <benchmark/benchmark.h>
 
@@ -74,8 +74,8 @@ template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
     for (auto _ : state)
         for (const Board& board : list)
             benchmark::DoNotOptimize(fn(board));
-    state.counters["ns/eval"]
-        = benchmark::Counter(static_cast<double>(state.iterations() * list.size()) * 1e-9,
+    state.counters["per_eval"]
+        = benchmark::Counter(static_cast<double>(state.iterations() * list.size()),
             benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * list.size()));
 }
