@@ -370,54 +370,54 @@ int king_danger(const Board& board, int color)
     const Bitboard rooks    = pieces_of(board, enemy, ROOK);
     const Bitboard queens   = pieces_of(board, enemy, QUEEN);
 
+    // Each attacker's set is computed once and serves both the zone and the safe-check test.
+    // Zone units are capped as they accumulate; the safe checks are added afterwards, uncapped.
+    const Bitboard safe
+        = ~(pawn_attack_set(pawns_of(board, color), color) | board.occupancy[enemy]);
+    const Bitboard knight_checks = knight_attacks[k] & safe;
+    const Bitboard rook_checks   = rook_attacks(k, occupied) & safe;
+    const Bitboard bishop_checks = bishop_attacks(k, occupied) & safe;
+
     int units      = 0;
+    int checks     = 0;
     auto add_units = [&units](int weight) {
         units = units + weight < ATTACK_UNITS_CAP ? units + weight : ATTACK_UNITS_CAP;
     };
-    for (Bitboard b = knights; b;)
-        if (knight_attacks[pop_lsb(b)] & zone)
-            add_units(KNIGHT_ATTACK_UNITS);
-    for (Bitboard b = bishops; b;)
-        if (bishop_attacks(pop_lsb(b), occupied) & zone)
-            add_units(BISHOP_ATTACK_UNITS);
-    for (Bitboard b = rooks; b;)
-        if (rook_attacks(pop_lsb(b), occupied) & zone)
-            add_units(ROOK_ATTACK_UNITS);
-    for (Bitboard b = queens; b;) {
-        const int sq = pop_lsb(b);
-        if ((bishop_attacks(sq, occupied) | rook_attacks(sq, occupied)) & zone)
-            add_units(QUEEN_ATTACK_UNITS);
-    }
-
-    // Safe checks; only the lowest queen is looked at. These go past the cap.
-    const Bitboard safe
-        = ~(pawn_attack_set(pawns_of(board, color), color) | board.occupancy[enemy]);
-    const Bitboard rook_lines   = rook_attacks(k, occupied);
-    const Bitboard bishop_lines = bishop_attacks(k, occupied);
-    if (queens) {
-        const int sq = lsb(queens);
-        if ((bishop_attacks(sq, occupied) | rook_attacks(sq, occupied))
-            & (rook_lines | bishop_lines) & safe)
-            units += QUEEN_SAFE_CHECK;
-    }
-    for (Bitboard b = rooks; b;) {
-        if (rook_attacks(pop_lsb(b), occupied) & rook_lines & safe) {
-            units += ROOK_SAFE_CHECK;
-            break;
-        }
-    }
-    for (Bitboard b = bishops; b;) {
-        if (bishop_attacks(pop_lsb(b), occupied) & bishop_lines & safe) {
-            units += BISHOP_SAFE_CHECK;
-            break;
-        }
-    }
+    bool knight_check = false;
     for (Bitboard b = knights; b;) {
-        if (knight_attacks[pop_lsb(b)] & knight_attacks[k] & safe) {
-            units += KNIGHT_SAFE_CHECK;
-            break;
-        }
+        const Bitboard attacks = knight_attacks[pop_lsb(b)];
+        if (attacks & zone)
+            add_units(KNIGHT_ATTACK_UNITS);
+        knight_check = knight_check || (attacks & knight_checks);
     }
+    bool bishop_check = false;
+    for (Bitboard b = bishops; b;) {
+        const Bitboard attacks = bishop_attacks(pop_lsb(b), occupied);
+        if (attacks & zone)
+            add_units(BISHOP_ATTACK_UNITS);
+        bishop_check = bishop_check || (attacks & bishop_checks);
+    }
+    bool rook_check = false;
+    for (Bitboard b = rooks; b;) {
+        const Bitboard attacks = rook_attacks(pop_lsb(b), occupied);
+        if (attacks & zone)
+            add_units(ROOK_ATTACK_UNITS);
+        rook_check = rook_check || (attacks & rook_checks);
+    }
+    for (Bitboard b = queens; b;) {
+        const bool lowest      = b == queens;
+        const int sq           = pop_lsb(b);
+        const Bitboard attacks = bishop_attacks(sq, occupied) | rook_attacks(sq, occupied);
+        if (attacks & zone)
+            add_units(QUEEN_ATTACK_UNITS);
+        // Only the lowest queen is looked at for a safe check.
+        if (lowest && (attacks & (rook_checks | bishop_checks)))
+            checks += QUEEN_SAFE_CHECK;
+    }
+    checks += rook_check ? ROOK_SAFE_CHECK : 0;
+    checks += bishop_check ? BISHOP_SAFE_CHECK : 0;
+    checks += knight_check ? KNIGHT_SAFE_CHECK : 0;
+    units += checks;
 
     int danger = units <= ATTACK_UNITS_CAP ? KING_DANGER_TABLE.v[units] : KING_DANGER_MAX;
 
