@@ -2,6 +2,8 @@
 // and king danger. Everything works on bitboards; nothing allocates.
 #include "eval/terms.h"
 
+#include <array>
+
 #include "movegen/attacks.h"
 
 PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
@@ -11,10 +13,10 @@ namespace {
 constexpr Score S(int mg, int eg) { return make_score(mg, eg); }
 
 // clang-format off
-constexpr Score PASSED_PAWN_BONUS[8] = {
+constexpr Score passed_pawn_bonus[8] = {
     S(0, 0), S(5, 18), S(12, 23), S(24, 31), S(46, 54), S(97, 111), S(173, 182), S(0, 0),
 };
-constexpr Score CANDIDATE_PAWN_BONUS[8] = {
+constexpr Score candidate_pawn_bonus[8] = {
     S(0, 0), S(3, 8), S(5, 10), S(10, 15), S(20, 28), S(40, 55), S(0, 0), S(0, 0),
 };
 constexpr Score DOUBLED_PAWN   = S(5, 12);
@@ -22,19 +24,19 @@ constexpr Score ISOLATED_PAWN  = S(11, 15);
 constexpr Score BACKWARD_PAWN  = S(10, 12);
 constexpr Score CONNECTED_PAWN = S(5, 8);
 
-constexpr Score KNIGHT_MOBILITY[9] = {
+constexpr Score knight_mobility[9] = {
     S(-62, -79), S(-53, -57), S(-12, -31), S(-3, -17), S(3, 7), S(12, 13), S(21, 16), S(28, 21),
     S(37, 25),
 };
-constexpr Score BISHOP_MOBILITY[14] = {
+constexpr Score bishop_mobility[14] = {
     S(-47, -59), S(-20, -25), S(14, -8), S(29, 12), S(39, 21), S(53, 40), S(53, 56), S(60, 58),
     S(62, 65), S(69, 72), S(78, 78), S(83, 87), S(91, 88), S(96, 98),
 };
-constexpr Score ROOK_MOBILITY[15] = {
+constexpr Score rook_mobility[15] = {
     S(-60, -82), S(-24, -15), S(0, 17), S(3, 43), S(4, 72), S(14, 100), S(20, 102), S(30, 122),
     S(41, 133), S(41, 139), S(41, 153), S(45, 160), S(57, 165), S(58, 170), S(67, 175),
 };
-constexpr Score QUEEN_MOBILITY[28] = {
+constexpr Score queen_mobility[28] = {
     S(-29, -18), S(-16, -5), S(-8, 8), S(-8, 13), S(-7, 16), S(-7, 23), S(-4, 20), S(0, 21),
     S(2, 21), S(4, 28), S(6, 25), S(6, 28), S(7, 25), S(7, 28), S(7, 28), S(7, 28),
     S(7, 28), S(7, 28), S(7, 28), S(7, 28), S(7, 28), S(7, 28), S(7, 28), S(7, 28),
@@ -46,8 +48,8 @@ constexpr int ROOK_MOBILITY_MAX   = 14;
 constexpr int QUEEN_MOBILITY_MAX  = 27;
 
 // By [supported][centre file].
-constexpr Score KNIGHT_OUTPOST_BONUS[2][2] = { { S(10, 5), S(15, 8) }, { S(20, 12), S(30, 18) } };
-constexpr Score BISHOP_OUTPOST_BONUS[2][2] = { { S(6, 3), S(10, 5) }, { S(14, 8), S(20, 12) } };
+constexpr Score knight_outpost_bonus[2][2] = { { S(10, 5), S(15, 8) }, { S(20, 12), S(30, 18) } };
+constexpr Score bishop_outpost_bonus[2][2] = { { S(6, 3), S(10, 5) }, { S(14, 8), S(20, 12) } };
 constexpr Score BLOCKED_PAWN_BY_BISHOP     = S(-4, -6);
 
 constexpr Score ROOK_SEMI_OPEN_FILE = S(20, 13);
@@ -76,20 +78,18 @@ constexpr int SHELTER_NO_PAWN    = 20;
 
 constexpr Bitboard DARK_SQUARES = 0xAA55AA55AA55AA55ULL; // a1 is dark
 
-struct KingDangerTable {
-    int v[ATTACK_UNITS_CAP + 1];
-};
-constexpr KingDangerTable make_king_danger_table()
+constexpr std::array<int, ATTACK_UNITS_CAP + 1> make_king_danger_table()
 {
     constexpr int low[23]
         = { 0, 0, 1, 2, 3, 5, 7, 10, 13, 16, 20, 24, 28, 33, 38, 44, 50, 56, 62, 68, 75, 83, 91 };
-    KingDangerTable t {};
+    std::array<int, ATTACK_UNITS_CAP + 1> t {};
     for (int i = 0; i <= ATTACK_UNITS_CAP; ++i)
-        t.v[i] = i < 23 ? low[i] : 100 + 10 * (i - 23);
+        t[i] = i < 23 ? low[i] : 100 + 10 * (i - 23);
     return t;
 }
-constexpr KingDangerTable KING_DANGER_TABLE = make_king_danger_table();
-static_assert(KING_DANGER_TABLE.v[ATTACK_UNITS_CAP] == KING_DANGER_MAX);
+// Danger in centipawns by attack units.
+constexpr std::array<int, ATTACK_UNITS_CAP + 1> king_danger_table = make_king_danger_table();
+static_assert(king_danger_table[ATTACK_UNITS_CAP] == KING_DANGER_MAX);
 
 // Masks over ranks and files, built at compile time.
 struct PawnMasks {
@@ -177,10 +177,10 @@ Score pawn_structure(const Board& board, int color)
             total += CONNECTED_PAWN;
 
         if ((enemy & (file_bb(file) | adjacent) & ahead) == 0)
-            total += PASSED_PAWN_BONUS[relative_rank];
+            total += passed_pawn_bonus[relative_rank];
         else if ((enemy & file_bb(file) & ahead) == 0
             && popcount(own & adjacent & behind) >= popcount(enemy & adjacent & ahead))
-            total += CANDIDATE_PAWN_BONUS[relative_rank];
+            total += candidate_pawn_bonus[relative_rank];
 
         // A pawn on its last rank has no stop square; the shift then yields the empty set.
         const Bitboard stop = color == WHITE ? shift_north(pawn) : shift_south(pawn);
@@ -245,21 +245,21 @@ Score evaluate_mobility(const Board& board, int color)
     Score total             = 0;
     for (Bitboard b = pieces_of(board, color, KNIGHT); b;) {
         const int n = popcount(knight_attacks[pop_lsb(b)] & counted);
-        total += KNIGHT_MOBILITY[n < KNIGHT_MOBILITY_MAX ? n : KNIGHT_MOBILITY_MAX];
+        total += knight_mobility[n < KNIGHT_MOBILITY_MAX ? n : KNIGHT_MOBILITY_MAX];
     }
     for (Bitboard b = pieces_of(board, color, BISHOP); b;) {
         const int n = popcount(bishop_attacks(pop_lsb(b), occupied) & counted);
-        total += BISHOP_MOBILITY[n < BISHOP_MOBILITY_MAX ? n : BISHOP_MOBILITY_MAX];
+        total += bishop_mobility[n < BISHOP_MOBILITY_MAX ? n : BISHOP_MOBILITY_MAX];
     }
     for (Bitboard b = pieces_of(board, color, ROOK); b;) {
         const int n = popcount(rook_attacks(pop_lsb(b), occupied) & counted);
-        total += ROOK_MOBILITY[n < ROOK_MOBILITY_MAX ? n : ROOK_MOBILITY_MAX];
+        total += rook_mobility[n < ROOK_MOBILITY_MAX ? n : ROOK_MOBILITY_MAX];
     }
     for (Bitboard b = pieces_of(board, color, QUEEN); b;) {
         const int sq = pop_lsb(b);
         const int n
             = popcount((bishop_attacks(sq, occupied) | rook_attacks(sq, occupied)) & counted);
-        total += QUEEN_MOBILITY[n < QUEEN_MOBILITY_MAX ? n : QUEEN_MOBILITY_MAX];
+        total += queen_mobility[n < QUEEN_MOBILITY_MAX ? n : QUEEN_MOBILITY_MAX];
     }
     return total;
 }
@@ -290,7 +290,7 @@ Score evaluate_outposts(const Board& board, int color)
         const int sq     = pop_lsb(b);
         const int centre = file_of(sq) != 0 && file_of(sq) != 7;
         const int backed = (support & square_bb(sq)) != 0;
-        total += KNIGHT_OUTPOST_BONUS[backed][centre];
+        total += knight_outpost_bonus[backed][centre];
     }
 
     const Bitboard blocked
@@ -302,7 +302,7 @@ Score evaluate_outposts(const Board& board, int color)
         if (outposts & square_bb(sq)) {
             const int centre = file_of(sq) != 0 && file_of(sq) != 7;
             const int backed = (support & square_bb(sq)) != 0;
-            total += BISHOP_OUTPOST_BONUS[backed][centre];
+            total += bishop_outpost_bonus[backed][centre];
         }
         const bool on_dark = (DARK_SQUARES & square_bb(sq)) != 0;
         const int count    = popcount(on_dark ? blocked_light : blocked_dark);
@@ -419,7 +419,7 @@ int king_danger(const Board& board, int color)
     checks += knight_check ? KNIGHT_SAFE_CHECK : 0;
     units += checks;
 
-    int danger = units <= ATTACK_UNITS_CAP ? KING_DANGER_TABLE.v[units] : KING_DANGER_MAX;
+    int danger = units <= ATTACK_UNITS_CAP ? king_danger_table[units] : KING_DANGER_MAX;
 
     const Bitboard own_pawns   = pawns_of(board, color);
     const Bitboard enemy_pawns = pawns_of(board, enemy);
