@@ -22,6 +22,10 @@ const char* const POSITIONS[] = {
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
     "r1bq1rk1/pp2nppp/2n1p3/3pP3/1b1P4/2NB1N2/PP3PPP/R1BQK2R w KQ - 0 9",
     "2r2rk1/1bqnbppp/pp1ppn2/8/2PNP3/1PN1BP2/P2QB1PP/2RR2K1 b - - 0 15",
+    "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4",
+    "r2q1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP2BPPP/R2QK2R w KQ - 0 9",
+    "r1b2rk1/2q1bppp/p2ppn2/1p6/3NP3/1BN1BQ2/PPP2PPP/R4RK1 w - - 0 12",
+    "3r1rk1/p1q2ppp/1pn1pn2/2bp4/2P5/P1NBPN2/1PQ2PPP/R4RK1 b - - 0 14",
 };
 
 struct Prepared {
