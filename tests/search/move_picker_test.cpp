@@ -397,7 +397,8 @@ TEST_F(MovePickerTest, HandsOutExactlyTheGeneratedMovesOverRandomGames)
             const bool checked = in_check(board, board.side);
             checked_positions += checked;
             for (bool skip : { false, true }) {
-                std::vector<Move> out = moves_of(drain_node(board, tt_move, skip, ply % 8));
+                const std::vector<Handed> handed = drain_node(board, tt_move, skip, ply % 8);
+                std::vector<Move> out            = moves_of(handed);
                 // A random word that happens to fit the board is handed out first, once.
                 const bool generated = std::count(all.moves, all.moves + all.count, tt_move) > 0;
                 if (!checked && tt_move != NO_MOVE && !generated && !out.empty()
@@ -410,6 +411,16 @@ TEST_F(MovePickerTest, HandsOutExactlyTheGeneratedMovesOverRandomGames)
                     expected.push_back(tt_move);
                 ASSERT_EQ(as_set(out), as_set(expected))
                     << "game " << game << " ply " << ply << " skip " << skip;
+                // And in the right order.
+                if (skip)
+                    continue;
+                if (checked) {
+                    for (size_t k = 1; k < handed.size(); ++k)
+                        ASSERT_LE(evasion_score(board, handed[k].move, tt_move, ply % 8),
+                            evasion_score(board, handed[k - 1].move, tt_move, ply % 8));
+                } else if (tt_move == NO_MOVE || generated) {
+                    expect_staged_order(board, handed, tt_move, ply % 8);
+                }
             }
             MoveList legal;
             generate_legal_moves(board, legal);
