@@ -13,7 +13,7 @@ build_dir="build-win"
 tools/setup.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 
 cmake --no-warn-unused-cli -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DVANTOREL_ARCH="$arch" -DVANTOREL_WERROR=ON >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DVANTOREL_ARCH="$arch" >/dev/null
 cmake --build "$build_dir" -j2
 
 exe="$build_dir/vantorel.exe"
