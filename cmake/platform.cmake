@@ -5,6 +5,7 @@
 #   -DVANTOREL_ARCH=x86-64     runs on every 64-bit x86 processor (SSE2 only)
 #   -DVANTOREL_ARCH=x86-64-v3  Haswell (2013) and Zen or later: POPCNT, BMI2, AVX2
 #   -DVANTOREL_ARCH=none       leaves the choice to the compiler's own default
+#   -DVANTOREL_LTO=ON          link-time optimisation: inlining across source files
 #   -DVANTOREL_PGO=GENERATE    instrumented build that writes profiles to VANTOREL_PGO_DIR
 #   -DVANTOREL_PGO=USE         optimised with those profiles (tools/pgo-build.sh does both)
 #   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake   Windows x86-64 (tools/build-windows.sh)
@@ -18,6 +19,16 @@ set_property(CACHE VANTOREL_ARCH PROPERTY STRINGS native x86-64 x86-64-v3 none)
 # The same node count on every build is the engine's signature: keep floating-point results
 # (the reduction table) independent of whether the target has fused multiply-add.
 add_compile_options(-ffp-contract=off)
+
+option(VANTOREL_LTO "Link-time optimisation" OFF)
+if(VANTOREL_LTO)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT lto_supported OUTPUT lto_error LANGUAGES CXX)
+  if(NOT lto_supported)
+    message(FATAL_ERROR "VANTOREL_LTO: the compiler cannot do it: ${lto_error}")
+  endif()
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+endif()
 
 if(VANTOREL_PGO STREQUAL "GENERATE")
   add_compile_options(-fprofile-generate -fprofile-dir=${VANTOREL_PGO_DIR})

@@ -4,29 +4,35 @@
 #     runs on an emulated first 64-bit processor (AMD Opteron, SSE2 only) when qemu-user is
 #     installed, where the x86-64-v3 build must fail;
 #   - every build gives the same bench node count;
-#   - bench speed of generic, x86-64-v3, native and profile-guided (native) builds, runs
-#     alternating between builds, median per build and the ratio to native;
+#   - bench speed of the generic, x86-64-v3, native, link-time optimised, profile-guided and
+#     profile-guided + link-time optimised (all native) builds, runs alternating between
+#     builds: median NPS per build (the bench's own, wall clock) and the ratio to native, also
+#     by CPU time (nodes per CPU second, less the CPU time of a "bench 1" run for start-up and
+#     table clearing), steadier than the wall clock on a busy machine;
 #   - peak resident memory of "go depth D" at the default Hash, and launch-to-uciok time.
 #
-#   tools/compare-builds.sh [BENCH_DEPTH] [ROUNDS]      defaults: 8 and 5
+#   tools/compare-builds.sh [BENCH_DEPTH] [ROUNDS]      defaults: 15 and 5
 set -euo pipefail
 cd "$(dirname "$0")/.."
-depth="${1:-8}"
+depth="${1:-15}"
 rounds="${2:-5}"
 memory_depth="${MEMORY_DEPTH:-12}"
 
-build() { # arch, build dir
+build() { # arch, build dir, LTO
     cmake -S . -B "$2" -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF -DVANTOREL_ARCH="$1" \
-        -DVANTOREL_PGO=OFF >/dev/null
+        -DVANTOREL_LTO="${3:-OFF}" -DVANTOREL_PGO=OFF >/dev/null
     cmake --build "$2" -j2 --target vantorel >/dev/null
 }
 echo "== building"
 build x86-64 build-x86-64
 build x86-64-v3 build-x86-64-v3
 build native build-native
+build native build-native-lto ON
 tools/pgo-build.sh native >/dev/null
-names=(generic v3 native pgo)
-binaries=(build-x86-64/vantorel build-x86-64-v3/vantorel build-native/vantorel build-pgo/vantorel)
+LTO=ON tools/pgo-build.sh native >/dev/null
+names=(generic v3 native lto pgo pgo+lto)
+binaries=(build-x86-64/vantorel build-x86-64-v3/vantorel build-native/vantorel
+    build-native-lto/vantorel build-pgo/vantorel build-pgo-lto/vantorel)
 
 echo "== generic build: instructions beyond the x86-64 baseline"
 # "tzcnt" is excluded: it is "rep bsf", which older processors run as bsf (GCC emits it only
@@ -53,21 +59,27 @@ else
 fi
 
 echo "== bench $depth, $rounds rounds, builds alternating"
-declare -A nps_runs nodes
+declare -A nps_runs cpu_runs nodes
 for ((r = 1; r <= rounds; ++r)); do
     for i in "${!names[@]}"; do
-        out=$("${binaries[$i]}" bench "$depth")
-        nodes[${names[$i]}]=$(sed -n 's/^Nodes *: //p' <<<"$out")
-        nps_runs[${names[$i]}]+="$(sed -n 's/^NPS *: //p' <<<"$out") "
+        name=${names[$i]}
+        base=$(/usr/bin/time -f 'cpu %U %S' "${binaries[$i]}" bench 1 2>&1 | awk '/^cpu / { print $2 + $3 }')
+        out=$(/usr/bin/time -f 'cpu %U %S' "${binaries[$i]}" bench "$depth" 2>&1)
+        nodes[$name]=$(sed -n 's/^Nodes *: //p' <<<"$out")
+        nps_runs[$name]+="$(sed -n 's/^NPS *: //p' <<<"$out") "
+        cpu_runs[$name]+="$(awk -v n="${nodes[$name]}" -v b="$base" '/^cpu / { printf "%d", n / ($2 + $3 - b) }' <<<"$out") "
     done
 done
 median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 native_nps=$(median <<<"${nps_runs[native]}")
+native_cpu=$(median <<<"${cpu_runs[native]}")
+printf '%-8s %-9s %-11s %-7s %-14s %-7s %s\n' build nodes "NPS median" ratio "nodes/CPU s" ratio "NPS of each run"
 for name in "${names[@]}"; do
     m=$(median <<<"${nps_runs[$name]}")
-    printf '%-8s nodes %-10s NPS median %-9s ratio to native %s   (runs: %s)\n' "$name" \
-        "${nodes[$name]}" "$m" "$(awk -v a="$m" -v b="$native_nps" 'BEGIN { printf "%.3f", a / b }')" \
-        "${nps_runs[$name]}"
+    c=$(median <<<"${cpu_runs[$name]}")
+    printf '%-8s %-9s %-11s %-7s %-14s %-7s %s\n' "$name" "${nodes[$name]}" "$m" \
+        "$(ratio "$m" "$native_nps")" "$c" "$(ratio "$c" "$native_cpu")" "${nps_runs[$name]}"
 done
 if [ "$(printf '%s\n' "${nodes[@]}" | sort -u | wc -l)" -ne 1 ]; then
     echo "FAIL: the builds disagree on the bench node count"

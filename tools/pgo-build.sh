@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Profile-guided build in one command: builds an instrumented engine, trains it on the bench,
-# and rebuilds with the profile. The result is build-pgo/vantorel.
+# and rebuilds with the profile. The result is build-pgo/vantorel
+# (build-pgo-ARCH/vantorel for another ARCH).
 #
 #   tools/pgo-build.sh [ARCH]     ARCH as for VANTOREL_ARCH: native (default), x86-64, x86-64-v3
-#   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 9)
+#   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 12)
+#   LTO=ON tools/pgo-build.sh               with link-time optimisation too (build-pgo-lto)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch="${1:-native}"
-depth="${PGO_BENCH_DEPTH:-9}"
+depth="${PGO_BENCH_DEPTH:-12}"
+lto="${LTO:-OFF}"
 build_dir="build-pgo"
-[ "$arch" = "native" ] || build_dir="build-pgo-$arch"
+[ "$arch" = "native" ] || build_dir="$build_dir-$arch"
+[ "$lto" = "OFF" ] || build_dir="$build_dir-lto"
 profile_dir="$PWD/$build_dir/pgo-profile"
 
 configure() {
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF \
-        -DVANTOREL_ARCH="$arch" -DVANTOREL_PGO="$1" -DVANTOREL_PGO_DIR="$profile_dir" >/dev/null
+        -DVANTOREL_ARCH="$arch" -DVANTOREL_LTO="$lto" -DVANTOREL_PGO="$1" -DVANTOREL_PGO_DIR="$profile_dir" >/dev/null
     cmake --build "$build_dir" -j2 --target vantorel >/dev/null
 }
 
