@@ -17,6 +17,7 @@ cd "$(dirname "$0")/.."
 depth="${1:-15}"
 rounds="${2:-5}"
 memory_depth="${MEMORY_DEPTH:-12}"
+tools/setup.sh time
 
 build() { # arch, build dir, LTO
     cmake -S . -B "$2" -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF -DVANTOREL_ARCH="$1" \

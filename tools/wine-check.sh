@@ -4,10 +4,10 @@
 # GUI keeps the pipe open, and the bench node count, which must be identical.
 # On demand (about a minute plus the bench): installs Wine when it is missing.
 #
-#   tools/wine-check.sh [BENCH_DEPTH]     default depth 6
+#   tools/wine-check.sh [BENCH_DEPTH]     default depth 10, as the bench itself
 set -euo pipefail
 cd "$(dirname "$0")/.."
-depth="${1:-6}"
+depth="${1:-10}"
 
 tools/setup.sh wine64
 tools/build-windows.sh >/dev/null
