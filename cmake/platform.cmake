@@ -6,6 +6,7 @@
 #   -DVANTOREL_ARCH=x86-64-v3  Haswell (2013) and Zen or later: POPCNT, BMI2, AVX2
 #   -DVANTOREL_ARCH=none       leaves the choice to the compiler's own default
 #   -DVANTOREL_LTO=ON          link-time optimisation: inlining across source files
+#   -DVANTOREL_STATIC=ON       Linux: one static executable that runs on any distribution
 #   -DVANTOREL_PGO=GENERATE    instrumented build that writes profiles to VANTOREL_PGO_DIR
 #   -DVANTOREL_PGO=USE         optimised with those profiles (tools/pgo-build.sh does both)
 #   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake   Windows x86-64 (tools/build-windows.sh)
@@ -40,6 +41,11 @@ elseif(VANTOREL_PGO STREQUAL "USE")
                       -Wno-missing-profile)
 elseif(NOT VANTOREL_PGO STREQUAL "OFF")
   message(FATAL_ERROR "VANTOREL_PGO must be OFF, GENERATE or USE, not '${VANTOREL_PGO}'")
+endif()
+
+option(VANTOREL_STATIC "Link the executable statically (always so on Windows)" OFF)
+if(VANTOREL_STATIC AND NOT WIN32)
+  add_link_options(-static)
 endif()
 
 if(WIN32)
