@@ -21,7 +21,7 @@ tools/setup.sh time
 
 build() { # arch, build dir, LTO
     cmake -S . -B "$2" -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF -DVANTOREL_ARCH="$1" \
-        -DVANTOREL_LTO="${3:-OFF}" -DVANTOREL_PGO=OFF >/dev/null
+        -DVANTOREL_LTO="${3:-OFF}" -DVANTOREL_PGO=OFF -DVANTOREL_STATIC=OFF >/dev/null
     cmake --build "$2" -j2 --target vantorel >/dev/null
 }
 echo "== building"
