@@ -3,6 +3,8 @@
 # console program that needs no DLL beyond Windows' own. Installs the mingw-w64 compiler when
 # it is missing. Fails when the executable imports any other DLL.
 #
+# The generic build is also checked for instructions beyond the x86-64 baseline.
+#
 #   tools/build-windows.sh [ARCH]    ARCH: x86-64 (default, any 64-bit processor) or x86-64-v3
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,3 +30,4 @@ for dll in $imports; do
         ;;
     esac
 done
+[ "$arch" != "x86-64" ] || tools/check-baseline.sh "$exe" x86_64-w64-mingw32-objdump
