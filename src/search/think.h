@@ -36,7 +36,7 @@ extern bool poll_for_stop; // an open-ended search: poll the input for "stop"
 
 // The score of an info line: "cp 20", "mate 2" (giving mate), "mate -1" (getting mated).
 struct ScoreText {
-    char str[16];
+    char str[24];
 };
 ScoreText score_to_uci(int score);
 
