@@ -41,16 +41,16 @@ struct EngineRun {
 // Runs the engine with `input` on standard input and returns its standard output.
 inline EngineRun run_engine(const std::string& input, const std::string& args = "")
 {
-    char in_path[] = "/tmp/vantorel_in_XXXXXX";
-    char out_path[] = "/tmp/vantorel_out_XXXXXX";
+    char in_path[]   = "/tmp/vantorel_in_XXXXXX";
+    char out_path[]  = "/tmp/vantorel_out_XXXXXX";
     const int in_fd  = mkstemp(in_path);
     const int out_fd = mkstemp(out_path);
     close(out_fd);
     if (write(in_fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
         return { "", -1 };
     close(in_fd);
-    const std::string command = std::string(VANTOREL_EXE) + " " + args + " < " + in_path + " > "
-        + out_path;
+    const std::string command
+        = std::string(VANTOREL_EXE) + " " + args + " < " + in_path + " > " + out_path;
     const int status = std::system(command.c_str());
     std::ifstream out(out_path, std::ios::binary);
     std::stringstream text;

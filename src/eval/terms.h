@@ -6,7 +6,7 @@
 
 struct PawnEntry {
     std::uint64_t key; // pawn_hash of the position scored
-    Score score;       // evaluate_pawns, White minus Black
+    Score score; // evaluate_pawns, White minus Black
 };
 
 constexpr int PAWN_HASH_SIZE = 8192; // slot = low 13 bits of pawn_hash; never cleared

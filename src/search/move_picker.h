@@ -48,8 +48,8 @@ struct MovePicker {
 };
 
 // Prepares a picker for a node: STAGE_GEN_EVASIONS in check, else STAGE_TT_MOVE.
-void init_move_picker(MovePicker& picker, bool in_check, Move tt_move, int ply, int prev_piece,
-    int prev_to);
+void init_move_picker(
+    MovePicker& picker, bool in_check, Move tt_move, int ply, int prev_piece, int prev_to);
 
 // The next move to try, or NO_MOVE. Once skip_quiets is set the quiet stages are passed over.
 Move next_move(MovePicker& picker, const Board& board, bool skip_quiets);

@@ -10,8 +10,8 @@
 
 struct PlyRecord {
     std::int32_t static_eval; // SCORE_NONE when the side to move was in check
-    Move excluded_move;       // skipped by the singular-extension verification search
-    Move current_move;        // NULL_MOVE while the null-move search runs
+    Move excluded_move; // skipped by the singular-extension verification search
+    Move current_move; // NULL_MOVE while the null-move search runs
     Move pv[MAX_PLY];
     std::int32_t pv_length;
 };

@@ -39,8 +39,8 @@ struct TTHit {
     int bound;
 };
 
-extern TTEntry* tt_table;          // nullptr when absent
-extern std::uint64_t tt_count;     // entries, a power of two
+extern TTEntry* tt_table; // nullptr when absent
+extern std::uint64_t tt_count; // entries, a power of two
 extern std::uint8_t tt_generation; // bumped once per search
 
 // Releases the table and allocates the largest power of two of entries that fits in

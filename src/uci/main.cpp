@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "movegen/perft.h"
-#include "search/tt.h"
 #include "uci/uci.h"
 
 int main(int argc, char** argv)
@@ -22,6 +21,5 @@ int main(int argc, char** argv)
     } else {
         uci_loop();
     }
-    tt_free();
     return 0;
 }

@@ -1,0 +1,216 @@
+#include "movegen/movegen.h"
+
+#include "movegen/attacks.h"
+
+Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy)
+{
+    switch (type) {
+    case PAWN:
+        return pawn_attacks[color][sq];
+    case KNIGHT:
+        return knight_attacks[sq];
+    case BISHOP:
+        return bishop_attacks(sq, occupancy);
+    case ROOK:
+        return rook_attacks(sq, occupancy);
+    case QUEEN:
+        return rook_attacks(sq, occupancy) | bishop_attacks(sq, occupancy);
+    case KING:
+        return king_attacks[sq];
+    default:
+        return 0;
+    }
+}
+
+bool is_square_attacked(int sq, int by, Bitboard occupancy, const Board& board)
+{
+    const int them       = by ^ 1;
+    const Bitboard* mine = board.pieces + by * 6;
+    if (mine[PAWN] & pawn_attacks[them][sq])
+        return true;
+    if (mine[KNIGHT] & knight_attacks[sq])
+        return true;
+    if (mine[KING] & king_attacks[sq])
+        return true;
+    if (bishop_attacks(sq, occupancy) & (mine[BISHOP] | mine[QUEEN]))
+        return true;
+    return (rook_attacks(sq, occupancy) & (mine[ROOK] | mine[QUEEN])) != 0;
+}
+
+bool in_check(const Board& board, int color)
+{
+    const Bitboard king = board.pieces[make_piece(color, KING)];
+    return king && is_square_attacked(lsb(king), color ^ 1, board.occupied, board);
+}
+
+// Appends one move per square of `targets`, the from-square at a fixed offset.
+static void add_pawn_moves(MoveList& list, Bitboard targets, int offset, int flags)
+{
+    while (targets) {
+        const int to = pop_lsb(targets);
+        add_move(list, make_move_word(to - offset, to, flags));
+    }
+}
+
+// Queen first, then rook, bishop, knight, so the strongest promotion is tried first.
+static void add_promotions(MoveList& list, Bitboard targets, int offset, int base_flags)
+{
+    while (targets) {
+        const int to   = pop_lsb(targets);
+        const int from = to - offset;
+        for (int kind = 3; kind >= 0; --kind)
+            add_move(list, make_move_word(from, to, base_flags + kind));
+    }
+}
+
+void generate_pawn_moves(const Board& board, MoveList& list, Bitboard target, bool captures_only)
+{
+    const int us          = board.side;
+    const Bitboard pawns  = board.pieces[make_piece(us, PAWN)];
+    const Bitboard empty  = ~board.occupied;
+    const Bitboard enemy  = board.occupancy[us ^ 1];
+    const Bitboard last   = us == WHITE ? RANK_8_BB : RANK_1_BB;
+    const Bitboard rank_4 = us == WHITE ? rank_bb(3) : rank_bb(4);
+    // Offsets are to - from: forward push, the 7-diagonal and the 9-diagonal.
+    const int up    = us == WHITE ? 8 : -8;
+    const int diag7 = us == WHITE ? 7 : -7;
+    const int diag9 = us == WHITE ? 9 : -9;
+
+    const Bitboard single = (us == WHITE ? shift_north(pawns) : shift_south(pawns)) & empty;
+    // 7-diagonal: up and toward the a-file for White, down and toward the h-file for Black.
+    const Bitboard caps7
+        = (us == WHITE ? shift_north(shift_west(pawns)) : shift_south(shift_east(pawns))) & enemy;
+    const Bitboard caps9
+        = (us == WHITE ? shift_north(shift_east(pawns)) : shift_south(shift_west(pawns))) & enemy;
+
+    if (!captures_only) {
+        add_promotions(list, single & last, up, FLAG_PROMOTION);
+        add_pawn_moves(list, single & ~last & target, up, FLAG_QUIET);
+        const Bitboard doubles
+            = (us == WHITE ? shift_north(single) : shift_south(single)) & empty & rank_4 & target;
+        add_pawn_moves(list, doubles, 2 * up, FLAG_DOUBLE_PUSH);
+    }
+    add_promotions(list, caps7 & last, diag7, FLAG_PROMOTION + FLAG_CAPTURE);
+    add_promotions(list, caps9 & last, diag9, FLAG_PROMOTION + FLAG_CAPTURE);
+    add_pawn_moves(list, caps7 & ~last, diag7, FLAG_CAPTURE);
+    add_pawn_moves(list, caps9 & ~last, diag9, FLAG_CAPTURE);
+
+    if (board.ep_square != NO_SQUARE) {
+        Bitboard takers = pawns & pawn_attacks[us ^ 1][board.ep_square];
+        while (takers)
+            add_move(list, make_move_word(pop_lsb(takers), board.ep_square, FLAG_EP_CAPTURE));
+    }
+}
+
+void generate_piece_moves(const Board& board, MoveList& list, int type, Bitboard target)
+{
+    const int us         = board.side;
+    const Bitboard enemy = board.occupancy[us ^ 1];
+    Bitboard pieces      = board.pieces[make_piece(us, type)];
+    while (pieces) {
+        const int from = pop_lsb(pieces);
+        Bitboard dests = attacks_of(static_cast<unsigned>(type), from, us, board.occupied)
+            & ~board.occupancy[us] & target;
+        while (dests) {
+            const int to = pop_lsb(dests);
+            add_move(list,
+                make_move_word(from, to, (enemy & square_bb(to)) ? FLAG_CAPTURE : FLAG_QUIET));
+        }
+    }
+}
+
+void generate_castling_moves(const Board& board, MoveList& list)
+{
+    const int us   = board.side;
+    const int them = us ^ 1;
+    const int base = us == WHITE ? 0 : 56;
+    const int ks   = us == WHITE ? CASTLE_WK : CASTLE_BK;
+    const int qs   = us == WHITE ? CASTLE_WQ : CASTLE_BQ;
+    auto safe = [&](int sq) { return !is_square_attacked(base + sq, them, board.occupied, board); };
+    const Bitboard occ = board.occupied;
+
+    if ((board.castling & ks) && !(occ & (square_bb(base + 5) | square_bb(base + 6))) && safe(4)
+        && safe(5) && safe(6))
+        add_move(list, make_move_word(base + 4, base + 6, FLAG_KING_CASTLE));
+    if ((board.castling & qs)
+        && !(occ & (square_bb(base + 1) | square_bb(base + 2) | square_bb(base + 3))) && safe(4)
+        && safe(3) && safe(2))
+        add_move(list, make_move_word(base + 4, base + 2, FLAG_QUEEN_CASTLE));
+}
+
+void generate_moves(const Board& board, MoveList& list)
+{
+    list.count            = 0;
+    const Bitboard target = ~board.occupancy[board.side];
+    generate_pawn_moves(board, list, target, false);
+    for (int type = KNIGHT; type <= KING; ++type)
+        generate_piece_moves(board, list, type, target);
+    generate_castling_moves(board, list);
+}
+
+void generate_captures(const Board& board, MoveList& list)
+{
+    list.count            = 0;
+    const int us          = board.side;
+    const Bitboard target = board.occupancy[us ^ 1];
+    generate_pawn_moves(board, list, target, true);
+    for (int type = KNIGHT; type <= KING; ++type)
+        generate_piece_moves(board, list, type, target);
+    const Bitboard pawns = board.pieces[make_piece(us, PAWN)];
+    const Bitboard push  = (us == WHITE ? shift_north(pawns) : shift_south(pawns)) & ~board.occupied
+        & (us == WHITE ? RANK_8_BB : RANK_1_BB);
+    add_promotions(list, push, us == WHITE ? 8 : -8, FLAG_PROMOTION);
+}
+
+// Equivalent to making the move and asking whether the mover's king is attacked, but done on
+// the few bitboards the question needs, so the board is never touched.
+bool move_is_legal(const Board& board, Move move)
+{
+    const int us           = board.side;
+    const int them         = us ^ 1;
+    const int from         = move_from(move);
+    const int to           = move_to(move);
+    const int flags        = move_flags(move);
+    const Bitboard from_bb = square_bb(from);
+    const Bitboard to_bb   = square_bb(to);
+
+    Bitboard captured = 0;
+    if (flags == FLAG_EP_CAPTURE)
+        captured = square_bb(us == WHITE ? to - 8 : to + 8);
+    else if (flags & FLAG_CAPTURE)
+        captured = to_bb;
+    Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
+    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        const int base = us == WHITE ? 0 : 56;
+        occupied ^= flags == FLAG_KING_CASTLE ? square_bb(base + 7) | square_bb(base + 5)
+                                              : square_bb(base) | square_bb(base + 3);
+    }
+
+    Bitboard king = board.pieces[make_piece(us, KING)];
+    if (king & from_bb)
+        king = (king ^ from_bb) | to_bb;
+    if (!king)
+        return false;
+    const int ksq         = lsb(king);
+    const Bitboard keep   = ~captured;
+    const Bitboard* enemy = board.pieces + them * 6;
+    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
+        return false;
+    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
+        return false;
+    if (enemy[KING] & keep & king_attacks[ksq])
+        return false;
+    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
+        return false;
+    return !(rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep);
+}
+
+void generate_legal_moves(const Board& board, MoveList& list)
+{
+    MoveList pseudo;
+    generate_moves(board, pseudo);
+    list.count = 0;
+    for (int i = 0; i < pseudo.count; ++i)
+        if (move_is_legal(board, pseudo.moves[i]))
+            list.moves[list.count++] = pseudo.moves[i];
+}
