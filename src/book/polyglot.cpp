@@ -89,7 +89,7 @@ bool load_book(const char* path)
 {
     drop_book();
 
-    std::FILE* file = std::fopen(path, "rb");
+    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file)
         return false;
 

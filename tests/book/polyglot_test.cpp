@@ -122,6 +122,8 @@ TEST(PolyglotKey, TableEndsAndEnPassantOnlyWhenCapturable)
     const Board no_ep_w = board_from_fen("4k3/8/P7/7p/8/8/8/4K3 w - - 0 1");
     const Board capture = board_from_fen("4k3/8/8/8/Pp6/8/8/4K3 b - a3 0 1");
     const Board plain   = board_from_fen("4k3/8/8/8/Pp6/8/8/4K3 b - - 0 1");
+    ASSERT_EQ(edge.ep_square, 16);
+    ASSERT_EQ(edge_w.ep_square, 47);
     EXPECT_EQ(polyglot_key(edge), polyglot_key(no_ep));
     EXPECT_EQ(polyglot_key(edge_w), polyglot_key(no_ep_w));
     EXPECT_EQ(polyglot_key(capture), polyglot_key(plain) ^ polyglot_random64[772]);
