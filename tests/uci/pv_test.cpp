@@ -51,8 +51,6 @@ TEST(SearchOutput, BenchInfoLinesAndPrincipalVariations)
     const EngineRun run                  = run_engine("", "bench " + std::to_string(BENCH_DEPTH));
     const std::vector<std::string> lines = split_lines(run.output);
     ASSERT_EQ(run.exit_status, 0);
-    if (run.output.find("=== Bench ===") == std::string::npos)
-        GTEST_SKIP() << "this build has no bench yet";
 
     int position       = 0;
     int expected_depth = 1;
@@ -97,8 +95,6 @@ TEST(SearchOutput, NothingAfterBestmove)
     const EngineRun run = run_engine("position startpos moves e2e4\ngo depth 4\nisready\n"
                                      "position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1\n"
                                      "go depth 3\nisready\n");
-    if (run.output.find("bestmove") == std::string::npos)
-        GTEST_SKIP() << "this build has no search yet";
     std::string kinds;
     std::vector<std::string> bestmoves;
     for (const std::string& line : split_lines(run.output)) {
