@@ -4,12 +4,12 @@
 # (build-pgo-ARCH/vantorel for another ARCH).
 #
 #   tools/pgo-build.sh [ARCH]     ARCH as for VANTOREL_ARCH: native (default), x86-64, x86-64-v3
-#   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 12)
+#   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 16: shallower training made a slower build)
 #   LTO=ON tools/pgo-build.sh               with link-time optimisation too (build-pgo-lto)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch="${1:-native}"
-depth="${PGO_BENCH_DEPTH:-12}"
+depth="${PGO_BENCH_DEPTH:-16}"
 lto="${LTO:-OFF}"
 build_dir="build-pgo"
 [ "$arch" = "native" ] || build_dir="$build_dir-$arch"
