@@ -1,5 +1,6 @@
-// Search output as a GUI reads it, from a bench run of the real executable: one info line per
-// completed depth, a principal variation of legal moves only, and nothing after bestmove.
+// Search output as a GUI reads it, from bench runs and games through the real executable: one
+// info line per completed depth, a principal variation of legal moves only, nothing after
+// bestmove.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -16,7 +17,6 @@ const char* const BENCH_POSITIONS[] = {
     "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
     "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
 };
-constexpr int POSITIONS   = 5;
 constexpr int BENCH_DEPTH = 8;
 
 const std::regex INFO_LINE(
@@ -33,10 +33,10 @@ std::vector<std::string> words(const std::string& text)
     return out;
 }
 
-// Plays `moves` from `fen`; the index of the first move the engine's own parser rejects, or -1.
-int first_rejected_move(const char* fen, const std::vector<std::string>& moves)
+// Plays `moves` on a copy of `board`; the index of the first move the engine's own parser
+// rejects, or -1.
+int first_rejected_move(Board board, const std::vector<std::string>& moves)
 {
-    Board board = board_from_fen(fen);
     for (std::size_t i = 0; i < moves.size(); ++i) {
         const Move move = uci_to_move(board, moves[i]);
         if (move == NO_MOVE)
@@ -46,47 +46,91 @@ int first_rejected_move(const char* fen, const std::vector<std::string>& moves)
     return -1;
 }
 
-TEST(SearchOutput, BenchInfoLinesAndPrincipalVariations)
-{
-    const EngineRun run                  = run_engine("", "bench " + std::to_string(BENCH_DEPTH));
-    const std::vector<std::string> lines = split_lines(run.output);
-    ASSERT_EQ(run.exit_status, 0);
+struct SearchesSeen {
+    std::size_t lines_used         = 0; // the search output ends here
+    unsigned long long nodes_total = 0; // the last info line's nodes, summed over searches
+};
 
-    int position       = 0;
+// Checks the output of one fixed-depth search per board in `roots`, in order: info lines for
+// depths 1 to `depth`, each with a principal variation that is legal from the root, then a
+// bestmove line with the variation's first move.
+SearchesSeen check_searches(
+    const std::vector<std::string>& lines, const std::vector<Board>& roots, int depth)
+{
+    SearchesSeen seen;
+    std::size_t search = 0;
     int expected_depth = 1;
     std::string first_pv_move;
-    unsigned long long last_nodes = 0, nodes_total = 0;
-    std::size_t i = 0;
-    for (; i < lines.size() && position < POSITIONS; ++i) {
+    unsigned long long last_nodes = 0;
+    std::size_t i                 = 0;
+    for (; i < lines.size() && search < roots.size(); ++i) {
         const std::string& line = lines[i];
         std::smatch match;
-        SCOPED_TRACE("position " + std::to_string(position + 1) + ": " + line);
+        SCOPED_TRACE("search " + std::to_string(search + 1) + ": " + line);
         if (std::regex_match(line, match, INFO_LINE)) {
             EXPECT_EQ(std::stoi(match[1]), expected_depth++);
             EXPECT_GE(std::stoi(match[2]), 1);
             const std::vector<std::string> pv = words(match[8]);
-            EXPECT_EQ(first_rejected_move(BENCH_POSITIONS[position], pv), -1);
+            EXPECT_EQ(first_rejected_move(roots[search], pv), -1);
             first_pv_move = pv.front();
             last_nodes    = std::stoull(match[5]);
         } else if (std::regex_match(line, match, BESTMOVE_LINE)) {
-            // Every depth up to the bench depth completes, and the last one names the move.
-            EXPECT_EQ(expected_depth, BENCH_DEPTH + 1);
+            EXPECT_EQ(expected_depth, depth + 1);
             EXPECT_EQ(match[1], first_pv_move);
-            nodes_total += last_nodes;
-            ++position;
+            seen.nodes_total += last_nodes;
+            ++search;
             expected_depth = 1;
         } else {
             ADD_FAILURE() << "not an info or bestmove line";
         }
     }
-    ASSERT_EQ(position, POSITIONS);
+    EXPECT_EQ(search, roots.size());
+    seen.lines_used = i;
+    return seen;
+}
+
+TEST(SearchOutput, BenchInfoLinesAndPrincipalVariations)
+{
+    const EngineRun run                  = run_engine("", "bench " + std::to_string(BENCH_DEPTH));
+    const std::vector<std::string> lines = split_lines(run.output);
+    ASSERT_EQ(run.exit_status, 0);
+    std::vector<Board> roots;
+    for (const char* fen : BENCH_POSITIONS)
+        roots.push_back(board_from_fen(fen));
+    const SearchesSeen seen = check_searches(lines, roots, BENCH_DEPTH);
 
     // After the last bestmove only the summary, whose node total is the searches' own count.
+    const std::size_t i = seen.lines_used;
     ASSERT_EQ(lines.size() - i, 6u) << run.output;
     EXPECT_EQ(lines[i], "");
     EXPECT_EQ(lines[i + 1], "=== Bench ===");
     EXPECT_EQ(lines[i + 2], "Depth   : " + std::to_string(BENCH_DEPTH));
-    EXPECT_EQ(lines[i + 3], "Nodes   : " + std::to_string(nodes_total));
+    EXPECT_EQ(lines[i + 3], "Nodes   : " + std::to_string(seen.nodes_total));
+}
+
+TEST(SearchOutput, PrincipalVariationsThroughAGame)
+{
+    // A GUI's game: one position command and search per ply, the hash table and the
+    // histories carried from move to move. Castling, captures and a pin along the way.
+    const std::vector<std::string> game = { "e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "f8c5", "c2c3",
+        "g8f6", "d2d4", "e5d4", "c3d4", "c5b4", "b1c3", "f6e4", "e1g1", "e4c3" };
+    constexpr int DEPTH                 = 7;
+    std::string input                   = "ucinewgame\n";
+    std::vector<Board> roots;
+    Board board = board_from_fen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    std::string moves;
+    for (const std::string& move : game) {
+        input += "position startpos" + (moves.empty() ? "" : " moves" + moves) + "\ngo depth "
+            + std::to_string(DEPTH) + "\n";
+        roots.push_back(board);
+        const Move parsed = uci_to_move(board, move);
+        ASSERT_NE(parsed, NO_MOVE) << move;
+        make_move(board, parsed);
+        moves += " " + move;
+    }
+    const EngineRun run                  = run_engine(input);
+    const std::vector<std::string> lines = split_lines(run.output);
+    EXPECT_EQ(check_searches(lines, roots, DEPTH).lines_used, lines.size()) << run.output;
 }
 
 TEST(SearchOutput, NothingAfterBestmove)
