@@ -1,11 +1,18 @@
 #include "platform/input.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <iostream>
 #include <mutex>
 #include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 static std::mutex input_mutex;
 static std::condition_variable input_ready;
@@ -20,25 +27,53 @@ static void push_line(std::string&& line)
     input_ready.notify_all();
 }
 
+// Reads standard input below stdio, straight from the descriptor: a thread blocked inside a
+// stdio read holds that stream's lock, and the Windows C runtime takes every stream's lock
+// when the program exits, so after "quit" the engine would hang until the GUI closed the pipe.
+// Returns the number of bytes read, 0 at the end of input.
+static long read_input(char* buffer, unsigned size)
+{
+#ifdef _WIN32
+    return _read(0, buffer, size);
+#else
+    long count;
+    do
+        count = static_cast<long>(read(0, buffer, size));
+    while (count < 0 && errno == EINTR);
+    return count;
+#endif
+}
+
 static void reader_main()
 {
-    std::string raw;
-    while (std::getline(std::cin, raw)) {
-        // A carriage return also ends a line, so "\r\n" and old "\r" files read alike.
-        std::size_t start = 0;
-        while (start <= raw.size()) {
-            const std::size_t cr = raw.find('\r', start);
-            if (cr == std::string::npos) {
-                push_line(raw.substr(start));
-                break;
+#ifdef _WIN32
+    // Bytes as sent: line ends are handled below, and a Ctrl-Z must not end the input.
+    _setmode(0, _O_BINARY);
+#endif
+    // "\n", "\r" and "\r\n" each end one line; a carriage return never adds an empty line.
+    std::string line;
+    bool after_cr = false;
+    char buffer[4096];
+    long count;
+    while ((count = read_input(buffer, sizeof buffer)) > 0) {
+        for (long i = 0; i < count; ++i) {
+            const char c = buffer[i];
+            if (c == '\r') {
+                if (!line.empty())
+                    push_line(std::move(line));
+                line.clear();
+            } else if (c == '\n') {
+                if (!after_cr)
+                    push_line(std::move(line));
+                line.clear();
+            } else {
+                line += c;
             }
-            if (cr > start)
-                push_line(raw.substr(start, cr - start));
-            start = cr + 1;
-            if (start == raw.size())
-                break;
+            after_cr = c == '\r';
         }
     }
+    if (!line.empty())
+        push_line(std::move(line));
     std::lock_guard<std::mutex> lock(input_mutex);
     input_ended = true;
     input_ready.notify_all();
