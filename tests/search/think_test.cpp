@@ -519,6 +519,7 @@ TEST(Think, DepthLimitAboveTableSize)
     EXPECT_EQ(out.infos.back().depth, 127);
     EXPECT_EQ(out.infos.back().score, "mate 1");
     EXPECT_EQ(out.bestmove, "h2h8");
+    EXPECT_LT(node_count, 1024u); // all 127 iterations pass without a single limit check
 }
 
 // A history longer than the position command keeps is shortened before the search, so the
@@ -621,6 +622,15 @@ TEST(ThinkEndToEnd, InfiniteSearchWaitsForStop)
     ASSERT_EQ(lines.size(), 2u) << run.output;
     EXPECT_EQ(lines[0], "readyok");
     EXPECT_EQ(lines[1], "bestmove 0000");
+
+    // A forced mate completes depth 127 without reaching a single input check.
+    run   = run_engine("position fen k7/8/1K6/8/8/8/7Q/8 w - - 0 80\ngo infinite\nisready\nstop\n"
+                         "quit\n");
+    lines = split_lines(run.output);
+    ASSERT_EQ(lines.size(), 129u) << run.output;
+    EXPECT_EQ(lines[126].rfind("info depth 127 ", 0), 0u);
+    EXPECT_EQ(lines[127], "readyok");
+    EXPECT_EQ(lines[128], "bestmove h2h8");
 
     run   = run_engine("position startpos\ngo infinite\nstop\nisready\nquit\n");
     lines = split_lines(run.output);
