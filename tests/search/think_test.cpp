@@ -519,6 +519,7 @@ TEST(Think, DepthLimitAboveTableSize)
     EXPECT_EQ(out.infos.back().depth, 127);
     EXPECT_EQ(out.infos.back().score, "mate 1");
     EXPECT_EQ(out.bestmove, "h2h8");
+    EXPECT_LT(node_count, 1024u); // all 127 iterations pass without a single limit check
 }
 
 // A history longer than the position command keeps is shortened before the search, so the
@@ -565,103 +566,112 @@ TEST(Think, PrincipalVariationsAreLegal)
     }
 }
 
-// End to end, through the executable's command loop.
-bool engine_has_go()
-{
-    static const bool has_go
-        = run_engine("go depth 1\nquit\n").output.find("bestmove") != std::string::npos;
-    return has_go;
-}
-
-SearchOutput engine_search(const std::string& input)
+// End to end, through the executable's command loop: one engine run per test (each pays for
+// the start-up), one search per "bestmove" line.
+std::vector<SearchOutput> engine_searches(const std::string& input)
 {
     const EngineRun run = run_engine(input + "quit\n");
     EXPECT_EQ(run.exit_status, 0);
-    return parse_output(run.output);
+    std::vector<SearchOutput> searches;
+    std::string text;
+    for (const std::string& line : split_lines(run.output)) {
+        text += line + "\n";
+        if (line.rfind("bestmove", 0) == 0) {
+            searches.push_back(parse_output(text));
+            text.clear();
+        }
+    }
+    return searches;
 }
 
-TEST(ThinkEndToEnd, DepthLimitedSearches)
+TEST(ThinkEndToEnd, DepthAndNodeLimits)
 {
-    if (!engine_has_go())
-        GTEST_SKIP() << "the executable does not search yet";
-    SearchOutput out = engine_search("position startpos\ngo depth 1\n");
-    ASSERT_EQ(out.infos.size(), 1u);
-    EXPECT_EQ(out.infos[0].nodes, 49u);
-    EXPECT_EQ(out.bestmove, "d2d4");
+    const std::vector<SearchOutput> out
+        = engine_searches("position startpos\ngo depth 1\n"
+                          "ucinewgame\ngo depth 6\n"
+                          "ucinewgame\ngo nodes 1000\n"
+                          "position fen k7/8/1K6/8/8/8/7Q/8 w - - 0 80\n"
+                          "go depth 1000\n"
+                          "position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\n"
+                          "go depth 5\n");
+    ASSERT_EQ(out.size(), 5u);
+    ASSERT_EQ(out[0].infos.size(), 1u);
+    EXPECT_EQ(out[0].infos[0].nodes, 49u);
+    EXPECT_EQ(out[0].bestmove, "d2d4");
 
-    out = engine_search("position startpos\ngo depth 6\n");
-    ASSERT_EQ(out.infos.size(), 6u);
+    ASSERT_EQ(out[1].infos.size(), 6u);
     for (int d = 0; d < 6; ++d)
-        EXPECT_EQ(out.infos[d].depth, d + 1);
-    EXPECT_EQ(out.infos.back().nodes, 2933u);
+        EXPECT_EQ(out[1].infos[d].depth, d + 1);
+    EXPECT_EQ(out[1].infos.back().nodes, 2933u);
+
+    // The node limit stops iteration 5 at node 1024.
+    EXPECT_EQ(out[2].infos.size(), 4u);
+    EXPECT_EQ(out[2].bestmove, "d2d4");
 
     // Above 127 the depth is cut to 127.
-    out = engine_search("position fen k7/8/1K6/8/8/8/7Q/8 w - - 0 80\ngo depth 1000\n");
-    ASSERT_EQ(out.infos.size(), 127u);
-    EXPECT_EQ(out.infos.back().score, "mate 1");
-    EXPECT_EQ(out.bestmove, "h2h8");
+    ASSERT_EQ(out[3].infos.size(), 127u);
+    EXPECT_EQ(out[3].infos.back().score, "mate 1");
+    EXPECT_EQ(out[3].bestmove, "h2h8");
 
-    out = engine_search("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo depth 5\n");
-    EXPECT_TRUE(out.infos.empty());
-    EXPECT_EQ(out.bestmove, "0000");
+    EXPECT_TRUE(out[4].infos.empty());
+    EXPECT_EQ(out[4].bestmove, "0000");
 }
 
-TEST(ThinkEndToEnd, NodeAndTimeLimits)
+// Whatever the clock allows, depth 1 completes and a move comes back. Only the mover's clock
+// counts: White's time with Black to move is a bare go.
+TEST(ThinkEndToEnd, TimeLimits)
 {
-    if (!engine_has_go())
-        GTEST_SKIP() << "the executable does not search yet";
-    SearchOutput out = engine_search("position startpos\ngo nodes 1000\n");
-    EXPECT_EQ(out.infos.size(), 4u);
-    EXPECT_EQ(out.bestmove, "d2d4");
-
-    // Whatever the clock allows, depth 1 completes and a move comes back.
-    for (const char* go : { "go movetime 5", "go wtime 1 btime 1", "go" }) {
-        out = engine_search(std::string("position startpos moves e2e4\n") + go + "\n");
-        EXPECT_GE(out.infos.size(), 1u) << go;
-        EXPECT_FALSE(out.bestmove.empty()) << go;
-        EXPECT_NE(out.bestmove, "0000") << go;
+    const std::vector<SearchOutput> out = engine_searches(
+        "position startpos moves e2e4\ngo movetime 5\ngo wtime 1 btime 1\ngo\ngo wtime 60000\n");
+    ASSERT_EQ(out.size(), 4u);
+    for (const SearchOutput& search : out) {
+        EXPECT_GE(search.infos.size(), 1u);
+        EXPECT_EQ(search.bestmove, search.infos.back().pv[0]);
     }
 }
 
-// An infinite search ends on "stop", and only then answers, even with nothing to search.
+// An infinite search ends on "stop", and only then answers, even when it has nothing (left)
+// to search.
 TEST(ThinkEndToEnd, InfiniteSearchWaitsForStop)
 {
-    if (!engine_has_go())
-        GTEST_SKIP() << "the executable does not search yet";
-    EngineRun run = run_engine(
-        "position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo infinite\nisready\nstop\nquit\n");
-    std::vector<std::string> lines = split_lines(run.output);
-    ASSERT_EQ(lines.size(), 2u) << run.output;
+    const EngineRun run
+        = run_engine("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1\ngo infinite\nisready\nstop\n"
+                     "position fen k7/8/1K6/8/8/8/7Q/8 w - - 0 80\ngo infinite\nisready\nstop\n"
+                     "position startpos\ngo infinite\nstop\nisready\nquit\n");
+    const std::vector<std::string> lines = split_lines(run.output);
+    ASSERT_GE(lines.size(), 133u) << run.output;
     EXPECT_EQ(lines[0], "readyok");
     EXPECT_EQ(lines[1], "bestmove 0000");
 
-    run   = run_engine("position startpos\ngo infinite\nstop\nisready\nquit\n");
-    lines = split_lines(run.output);
-    ASSERT_GE(lines.size(), 3u) << run.output;
+    // A forced mate completes depth 127 without reaching a single input check.
+    EXPECT_EQ(lines[128].rfind("info depth 127 ", 0), 0u);
+    EXPECT_EQ(lines[129], "readyok");
+    EXPECT_EQ(lines[130], "bestmove h2h8");
+
+    // Stopped in the middle: the last complete iteration's move, then the next command.
+    EXPECT_EQ(lines[131].rfind("info depth 1 ", 0), 0u);
     EXPECT_EQ(lines[lines.size() - 2].rfind("bestmove ", 0), 0u);
     EXPECT_EQ(lines.back(), "readyok");
-    EXPECT_GE(parse_output(run.output).infos.size(), 1u);
 }
 
 // A repeated root, or one past the fifty-move limit, is searched and answers with a move.
 TEST(ThinkEndToEnd, DrawnRootsAreSearched)
 {
-    if (!engine_has_go())
-        GTEST_SKIP() << "the executable does not search yet";
-    SearchOutput out = engine_search("position startpos moves g1f3 g8f6 f3g1 f6g8\ngo depth 3\n");
-    ASSERT_EQ(out.infos.size(), 3u);
-    EXPECT_EQ(out.bestmove, out.infos.back().pv[0]);
-
     // A long game: 1600 knight moves back and forth, far past the fifty-move limit; the
     // history the search sees is cut to what the undo stack can hold alongside the search.
     // Only pawn moves reset the clock, so the search prefers them to a drawn knight move.
     std::string moves;
     for (int i = 0; i < 400; ++i)
         moves += " g1f3 g8f6 f3g1 f6g8";
-    out = engine_search("position startpos moves" + moves + "\ngo depth 4\n");
-    ASSERT_EQ(out.infos.size(), 4u);
-    EXPECT_EQ(out.infos.back().pv[0], out.bestmove);
-    EXPECT_EQ(out.bestmove[1], '2'); // a pawn move from the second rank
+    const std::vector<SearchOutput> out = engine_searches(
+        "position startpos moves g1f3 g8f6 f3g1 f6g8\ngo depth 3\nposition startpos moves" + moves
+        + "\ngo depth 4\n");
+    ASSERT_EQ(out.size(), 2u);
+    ASSERT_EQ(out[0].infos.size(), 3u);
+    EXPECT_EQ(out[0].bestmove, out[0].infos.back().pv[0]);
+    ASSERT_EQ(out[1].infos.size(), 4u);
+    EXPECT_EQ(out[1].bestmove, out[1].infos.back().pv[0]);
+    EXPECT_EQ(out[1].bestmove[1], '2'); // a pawn move from the second rank
 }
 
 } // namespace
