@@ -162,16 +162,50 @@ void generate_captures(const Board& board, MoveList& list)
     add_promotions(list, push, us == WHITE ? 8 : -8, FLAG_PROMOTION);
 }
 
-bool move_is_legal(Board& board, Move move)
+// Equivalent to making the move and asking whether the mover's king is attacked, but done on
+// the few bitboards the question needs, so the board is never touched.
+bool move_is_legal(const Board& board, Move move)
 {
-    make_move(board, move);
-    const Bitboard king = board.pieces[make_piece(board.side ^ 1, KING)];
-    const bool legal    = king && !is_square_attacked(lsb(king), board.side, board.occupied, board);
-    unmake_move(board, move);
-    return legal;
+    const int us           = board.side;
+    const int them         = us ^ 1;
+    const int from         = move_from(move);
+    const int to           = move_to(move);
+    const int flags        = move_flags(move);
+    const Bitboard from_bb = square_bb(from);
+    const Bitboard to_bb   = square_bb(to);
+
+    Bitboard captured = 0;
+    if (flags == FLAG_EP_CAPTURE)
+        captured = square_bb(us == WHITE ? to - 8 : to + 8);
+    else if (flags & FLAG_CAPTURE)
+        captured = to_bb;
+    Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
+    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        const int base = us == WHITE ? 0 : 56;
+        occupied ^= flags == FLAG_KING_CASTLE ? square_bb(base + 7) | square_bb(base + 5)
+                                              : square_bb(base) | square_bb(base + 3);
+    }
+
+    Bitboard king = board.pieces[make_piece(us, KING)];
+    if (king & from_bb)
+        king = (king ^ from_bb) | to_bb;
+    if (!king)
+        return false;
+    const int ksq         = lsb(king);
+    const Bitboard keep   = ~captured;
+    const Bitboard* enemy = board.pieces + them * 6;
+    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
+        return false;
+    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
+        return false;
+    if (enemy[KING] & keep & king_attacks[ksq])
+        return false;
+    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
+        return false;
+    return !(rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep);
 }
 
-void generate_legal_moves(Board& board, MoveList& list)
+void generate_legal_moves(const Board& board, MoveList& list)
 {
     MoveList pseudo;
     generate_moves(board, pseudo);

@@ -41,7 +41,8 @@ void generate_moves(const Board& board, MoveList& list);
 // Captures, en passant and all promotions (push promotions last); no castling. Resets list.
 void generate_captures(const Board& board, MoveList& list);
 // The legal moves, in generation order. Resets list.
-void generate_legal_moves(Board& board, MoveList& list);
+void generate_legal_moves(const Board& board, MoveList& list);
 
-// Makes the move, checks that the mover still has an unattacked king, unmakes it.
-bool move_is_legal(Board& board, Move move);
+// Would the mover still have a king, unattacked, after this pseudo-legal move? The answer of
+// make_move followed by in_check, computed without changing the board.
+bool move_is_legal(const Board& board, Move move);

@@ -148,3 +148,46 @@ TEST(MoveGen, NoDuplicatesInRandomPlay)
 }
 
 } // namespace
+
+namespace {
+
+// The legality test must answer exactly what making the move and looking at the king does.
+bool legal_by_making(Board board, Move move)
+{
+    make_move(board, move);
+    return in_check(board, board.side ^ 1) == false
+        && board.pieces[make_piece(board.side ^ 1, KING)] != 0;
+}
+
+TEST(MoveGen, LegalityTestAgreesWithMakingTheMove)
+{
+    const char* starts[] = {
+        START_FEN,
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+        "KQ6/8/8/8/8/8/8/6qk b - - 0 1", // the side not to move is in check
+        "k7/8/8/8/8/8/8/RNBQ1BNR w - - 0 1", // no white king
+        "k6K/8/8/8/8/8/8/K7 b - - 0 1", // two white kings
+        "4k3/8/8/2pP4/8/8/8/4K3 w - c6 0 1",
+    };
+    int checked = 0;
+    for (const char* fen : starts) {
+        Board b = board_from_fen(fen);
+        for (int ply = 0; ply < 120; ++ply) {
+            MoveList pseudo;
+            generate_moves(b, pseudo);
+            for (int i = 0; i < pseudo.count; ++i, ++checked)
+                ASSERT_EQ(move_is_legal(b, pseudo.moves[i]), legal_by_making(b, pseudo.moves[i]))
+                    << fen << " " << move_to_uci(pseudo.moves[i]).str;
+            MoveList legal;
+            generate_legal_moves(b, legal);
+            if (legal.count == 0)
+                break;
+            make_move(b, legal.moves[(ply * 13 + 5) % legal.count]);
+        }
+    }
+    EXPECT_GT(checked, 10000);
+}
+
+} // namespace
