@@ -7,21 +7,33 @@
 #include <mutex>
 #include <thread>
 
-static std::mutex input_mutex;
-static std::condition_variable input_ready;
-static std::deque<std::string> pending_lines;
-static bool reader_started = false;
-static bool input_ended    = false;
+// The reader may still be pushing lines while the program exits after "quit", so its state
+// lives on the heap and is never destroyed: static objects would be freed under it.
+struct InputState {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::deque<std::string> lines;
+    bool started = false;
+    bool ended   = false;
+};
+
+static InputState& input_state()
+{
+    static InputState* const state = new InputState;
+    return *state;
+}
 
 static void push_line(std::string&& line)
 {
-    std::lock_guard<std::mutex> lock(input_mutex);
-    pending_lines.push_back(std::move(line));
-    input_ready.notify_all();
+    InputState& input = input_state();
+    std::lock_guard<std::mutex> lock(input.mutex);
+    input.lines.push_back(std::move(line));
+    input.ready.notify_all();
 }
 
 static void reader_main()
 {
+    InputState& input = input_state();
     std::string raw;
     while (std::getline(std::cin, raw)) {
         // A carriage return also ends a line, so "\r\n" and old "\r" files read alike.
@@ -39,46 +51,49 @@ static void reader_main()
                 break;
         }
     }
-    std::lock_guard<std::mutex> lock(input_mutex);
-    input_ended = true;
-    input_ready.notify_all();
+    std::lock_guard<std::mutex> lock(input.mutex);
+    input.ended = true;
+    input.ready.notify_all();
 }
 
 void start_input_reader()
 {
-    std::lock_guard<std::mutex> lock(input_mutex);
-    if (reader_started)
+    InputState& input = input_state();
+    std::lock_guard<std::mutex> lock(input.mutex);
+    if (input.started)
         return;
-    reader_started = true;
+    input.started = true;
     // Detached: at exit it may still be blocked in a read, which must not hold the process.
     std::thread(reader_main).detach();
 }
 
 bool read_line(std::string& line)
 {
-    std::unique_lock<std::mutex> lock(input_mutex);
-    if (!reader_started)
+    InputState& input = input_state();
+    std::unique_lock<std::mutex> lock(input.mutex);
+    if (!input.started)
         return false;
-    input_ready.wait(lock, [] { return !pending_lines.empty() || input_ended; });
-    if (pending_lines.empty())
+    input.ready.wait(lock, [&] { return !input.lines.empty() || input.ended; });
+    if (input.lines.empty())
         return false;
-    line = std::move(pending_lines.front());
-    pending_lines.pop_front();
+    line = std::move(input.lines.front());
+    input.lines.pop_front();
     return true;
 }
 
-// Caller holds input_mutex.
+// Caller holds input.mutex.
 static bool scan_for_stop()
 {
-    if (!reader_started)
+    InputState& input = input_state();
+    if (!input.started)
         return true;
-    for (auto it = pending_lines.begin(); it != pending_lines.end();) {
+    for (auto it = input.lines.begin(); it != input.lines.end();) {
         if (*it == "isready") {
             std::printf("readyok\n");
             std::fflush(stdout);
-            it = pending_lines.erase(it);
+            it = input.lines.erase(it);
         } else if (*it == "stop") {
-            pending_lines.erase(it);
+            input.lines.erase(it);
             return true;
         } else if (*it == "quit") {
             return true;
@@ -86,18 +101,20 @@ static bool scan_for_stop()
             ++it;
         }
     }
-    return input_ended;
+    return input.ended;
 }
 
 bool stop_requested()
 {
-    std::lock_guard<std::mutex> lock(input_mutex);
+    InputState& input = input_state();
+    std::lock_guard<std::mutex> lock(input.mutex);
     return scan_for_stop();
 }
 
 void wait_for_stop()
 {
-    std::unique_lock<std::mutex> lock(input_mutex);
+    InputState& input = input_state();
+    std::unique_lock<std::mutex> lock(input.mutex);
     while (!scan_for_stop())
-        input_ready.wait(lock);
+        input.ready.wait(lock);
 }

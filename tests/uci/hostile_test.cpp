@@ -42,6 +42,21 @@ void expect_clean(const EngineRun& run)
     }
 }
 
+// run_engine with standard error captured: a sanitizer report must fail the test even when it
+// comes too late to change the exit status (from a thread, while the program exits).
+EngineRun run_checked(const std::string& input)
+{
+    char err_path[] = "/tmp/vantorel_err_XXXXXX";
+    close(mkstemp(err_path));
+    const EngineRun run = run_engine(input, std::string("2>") + err_path);
+    std::ifstream err_file(err_path, std::ios::binary);
+    std::stringstream err;
+    err << err_file.rdbuf();
+    unlink(err_path);
+    EXPECT_EQ(err.str().substr(0, 2000), "") << "standard error was not empty";
+    return run;
+}
+
 int count_lines(const std::string& output, const std::string& prefix)
 {
     int n = 0;
@@ -106,7 +121,7 @@ void expect_searches_sound(const std::vector<std::string>& fens, const std::stri
     std::string input;
     for (const std::string& fen : fens)
         input += "position fen " + fen + "\n" + go + "\n";
-    const EngineRun run = run_engine(input + "isready\n");
+    const EngineRun run = run_checked(input + "isready\n");
     expect_clean(run);
     const std::vector<SearchReply> replies = search_replies(run.output);
     ASSERT_EQ(replies.size(), fens.size()) << run.output;
@@ -134,7 +149,7 @@ TEST(Hostile, EmptyHugeAndBinaryLines)
     input += std::string("position startpos moves e2e4\0e7e5\n", 34);
     input += "\xff\xfe\xfd\n\xc3\x28 \xe2\x82\n\x80go\n";
     input += "position startpos moves e2e4 \xc3\xa9\xe2\x82\xac\nd\nisready\n";
-    const EngineRun run = run_engine(input);
+    const EngineRun run = run_checked(input);
     expect_clean(run);
     const std::vector<std::string> lines = split_lines(run.output);
     EXPECT_EQ(run.output.rfind("bestmove 0000\nTotal: 0\n", 0), 0u);
@@ -148,14 +163,14 @@ TEST(Hostile, EmptyHugeAndBinaryLines)
 
 TEST(Hostile, LineEnds)
 {
-    const EngineRun run = run_engine("isready\r\nisready\risready\n\risready\r\r\n"
-                                     "position startpos moves e2e4\r\nd\r\nquit\r\nisready\n");
+    const EngineRun run = run_checked("isready\r\nisready\risready\n\risready\r\r\n"
+                                      "position startpos moves e2e4\r\nd\r\nquit\r\nisready\n");
     expect_clean(run);
     EXPECT_EQ(count_lines(run.output, "readyok"), 4);
     EXPECT_NE(run.output.find("EP square: e3\n"), std::string::npos);
     EXPECT_EQ(run.output.find("readyok", run.output.find("EP square")), std::string::npos);
     // A lone "\r" at the very end of the input still ends the line.
-    EXPECT_EQ(run_engine("isready\r").output, "readyok\n");
+    EXPECT_EQ(run_checked("isready\r").output, "readyok\n");
 }
 
 // Every command word with missing, negative, huge and non-numeric arguments. Searches whose
@@ -205,7 +220,7 @@ TEST(Hostile, CommandArguments)
            "setoption value 3 name Hash\nsetoption name Style value Linear\n"
            "position startpos\ngo depth 1\nsetoption name Style value PeSTO\n"
            "debug on\nregister later\nponderhit\nquit now\nstop\nisready\n";
-    const EngineRun run = run_engine(input);
+    const EngineRun run = run_checked(input);
     expect_clean(run);
 
     const std::vector<SearchReply> replies = search_replies(run.output);
@@ -238,7 +253,7 @@ TEST(Hostile, HundredsOfIllegalMoveTokens)
     for (int i = 0; i < 300; ++i)
         line += " e2e4 e7e7";
     line += " e7e5";
-    const EngineRun run = run_engine(line + "\nd\ngo depth 2\n");
+    const EngineRun run = run_checked(line + "\nd\ngo depth 2\n");
     expect_clean(run);
     Board expected
         = board_from_fen("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2");
@@ -276,7 +291,7 @@ TEST(Hostile, FiveThousandPlyGame)
             drop_oldest_history(b, 256);
         make_move(b, move);
     }
-    const EngineRun run = run_engine(line + "\ngo depth 3\nd\ngo depth 1\nisready\n");
+    const EngineRun run = run_checked(line + "\ngo depth 3\nd\ngo depth 1\nisready\n");
     expect_clean(run);
     const std::vector<SearchReply> replies = search_replies(run.output);
     ASSERT_EQ(replies.size(), 2u);
@@ -290,9 +305,9 @@ TEST(Hostile, FiveThousandPlyGame)
 
 TEST(Hostile, LargestHashThenNewGameAndSearch)
 {
-    const EngineRun run = run_engine("setoption name Hash value 2048\nucinewgame\n"
-                                     "position startpos moves e2e4\ngo depth 4\nisready\n"
-                                     "setoption name Hash value 1\nucinewgame\ngo depth 2\n");
+    const EngineRun run = run_checked("setoption name Hash value 2048\nucinewgame\n"
+                                      "position startpos moves e2e4\ngo depth 4\nisready\n"
+                                      "setoption name Hash value 1\nucinewgame\ngo depth 2\n");
     expect_clean(run);
     const std::vector<SearchReply> replies = search_replies(run.output);
     ASSERT_EQ(replies.size(), 2u);
@@ -324,7 +339,7 @@ TEST(Hostile, BookFilesThatAreNoBooks)
     for (const std::string& path : paths)
         input += "setoption name OwnBook value true\nsetoption name BookFile value " + path
             + "\nsetoption name OwnBook value true\nposition startpos\ngo depth 1\n";
-    const EngineRun run = run_engine(input + "isready\n");
+    const EngineRun run = run_checked(input + "isready\n");
     unlink(sparse.c_str());
     unlink(odd.c_str());
     rmdir(dir);
@@ -342,20 +357,34 @@ TEST(Hostile, BookFilesThatAreNoBooks)
 TEST(Hostile, StopQuitAndEndOfInput)
 {
     // stop and quit with no search running.
-    EXPECT_EQ(run_engine("stop\nstop\nisready\nstop\nquit\nisready\n").output, "readyok\n");
-    EXPECT_EQ(run_engine("quit\n").exit_status, 0);
-    EXPECT_EQ(run_engine("quit").exit_status, 0);
+    EXPECT_EQ(run_checked("stop\nstop\nisready\nstop\nquit\nisready\n").output, "readyok\n");
+    EXPECT_EQ(run_checked("quit\n").exit_status, 0);
+    EXPECT_EQ(run_checked("quit").exit_status, 0);
 
     // An open-ended search ends with its bestmove when the input ends, stops or quits.
     for (const char* input : { "go infinite\n", "go infinite", "go infinite\nstop\n",
              "go infinite\nisready\nstop\nisready\n", "go infinite\nquit\n",
              "position startpos moves e2e4\ngo infinite\n\n\n" }) {
         SCOPED_TRACE(input);
-        const EngineRun run = run_engine(input);
+        const EngineRun run = run_checked(input);
         expect_clean(run);
         const std::vector<SearchReply> replies = search_replies(run.output);
         ASSERT_EQ(replies.size(), 1u);
         EXPECT_NE(replies[0].best, "0000");
+    }
+}
+
+// "quit" while more input keeps arriving: the input reader used to push lines into a queue that
+// the exiting program had already destroyed (heap-use-after-free under AddressSanitizer).
+TEST(Hostile, QuitWhileInputKeepsArriving)
+{
+    std::string flood = "quit\n";
+    for (int i = 0; i < 100000; ++i)
+        flood += "isready\n";
+    for (int run = 0; run < 4; ++run) {
+        const EngineRun r = run_checked(flood);
+        EXPECT_EQ(r.output, "");
+        EXPECT_EQ(r.exit_status, 0);
     }
 }
 
@@ -369,7 +398,7 @@ TEST(Hostile, NoLegalMoves)
     };
     for (const char* go : { "go depth 3", "go movetime 20", "go", "go infinite" })
         expect_searches_sound(fens, go);
-    const EngineRun run = run_engine("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1\ngo depth 5\n");
+    const EngineRun run = run_checked("position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1\ngo depth 5\n");
     EXPECT_EQ(run.output, "bestmove 0000\n");
 }
 
@@ -399,7 +428,7 @@ TEST(Hostile, ImpossibleBoards)
     std::string input;
     for (const std::string& fen : fens)
         input += "position fen " + fen + "\nd\neval\nperft 2\ndupcheck\nillegalcheck\n";
-    const EngineRun run = run_engine(input + "isready\n");
+    const EngineRun run = run_checked(input + "isready\n");
     expect_clean(run);
     const int n = static_cast<int>(fens.size());
     EXPECT_EQ(count_lines(run.output, "Total: "), n);
