@@ -36,7 +36,7 @@ for target in "${targets[@]}"; do
     echo "== $target: ${seconds}s"
     # -timeout: a bounded search or perft 2 takes milliseconds; 20 s means the engine hangs.
     if "$build/${target}_fuzz" "$corpus" "${dict[@]}" -max_total_time="$seconds" \
-        -timeout=20 -rss_limit_mb=3072 -max_len=4096 -print_final_stats=1 \
+        -timeout=20 -rss_limit_mb=3072 -max_len=8192 -print_final_stats=1 \
         -artifact_prefix="$artifacts/" ${FUZZ_FLAGS:-} >"$build/logs/$target.log" 2>&1; then
         grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$build/logs/$target.log"
         echo "$target: no failure (corpus $(ls "$corpus" | wc -l) inputs)"
