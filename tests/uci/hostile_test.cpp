@@ -424,6 +424,11 @@ TEST(Hostile, ImpossibleBoards)
         "KKKKKKKK/kkkkkkkk/8/8/8/8/8/8 w - - 0 1",
         "k7/8/8/8/8/8/8/KQQQQQQQ b - - 100 1",
         "kr6/8/8/8/8/8/8/KR6 w - - 0 1",
+        // Half-move clocks that promise more history than the board keeps.
+        "r3k3/8/8/8/8/8/8/4K2R w - - 99 80",
+        "r3k3/8/8/8/8/8/8/4K2R b - - 98 80",
+        "r3k3/8/8/8/8/8/8/4K2R w - - 999999999999 1",
+        "r3k3/8/8/8/8/8/8/4K2R w - - -50 -1",
     };
     std::string input;
     for (const std::string& fen : fens)
