@@ -1,0 +1,128 @@
+// Micro-benchmarks of the static evaluation over a fixed set of positions from random play.
+//
+//   build/vantorel_microbench --benchmark_filter='Eval|Pawn|Term'
+//
+// "per_eval" is the CPU time per evaluated position. The pawn-term benchmarks run over the same
+// positions with the pawn hash warm (every position cached) and cold (computed afresh).
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "board/board.h"
+#include "board/zobrist.h"
+#include "eval/eval.h"
+#include "eval/psq.h"
+#include "eval/terms.h"
+#include "movegen/attacks.h"
+#include "movegen/movegen.h"
+
+namespace {
+
+const char* const SEED_POSITIONS[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+};
+constexpr int GAMES_PER_SEED     = 5;
+constexpr int POSITIONS_PER_GAME = 10; // 300 positions in all
+constexpr int PLIES_BETWEEN      = 4;
+
+// The positions are copied into whole Boards once; evaluate reads only their front part.
+const std::vector<Board>& positions()
+{
+    static const std::vector<Board> list = [] {
+        init_attack_tables();
+        init_zobrist();
+        eval_style = STYLE_PESTO;
+        init_eval_tables();
+        std::vector<Board> result;
+        static Board board;
+        MoveList moves;
+        std::uint64_t rng = 0x2545F4914F6CDD1DULL;
+        for (const char* fen : SEED_POSITIONS) {
+            for (int game = 0; game < GAMES_PER_SEED; ++game) {
+                parse_fen(board, fen);
+                for (int taken = 0; taken < POSITIONS_PER_GAME; ++taken) {
+                    for (int ply = 0; ply < PLIES_BETWEEN; ++ply) {
+                        generate_legal_moves(board, moves);
+                        if (moves.count == 0) { // game over: start this line afresh
+                            parse_fen(board, fen);
+                            generate_legal_moves(board, moves);
+                        }
+                        rng ^= rng << 13;
+                        rng ^= rng >> 7;
+                        rng ^= rng << 17;
+                        make_move(board, moves.moves[rng % static_cast<unsigned>(moves.count)]);
+                    }
+                    result.push_back(board);
+                }
+            }
+        }
+        return result;
+    }();
+    return list;
+}
+
+template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
+{
+    const std::vector<Board>& list = positions();
+    for (const Board& board : list) // warm the pawn hash and the caches
+        benchmark::DoNotOptimize(evaluate(board));
+    for (auto _ : state)
+        for (const Board& board : list)
+            benchmark::DoNotOptimize(fn(board));
+    state.counters["per_eval"]
+        = benchmark::Counter(static_cast<double>(state.iterations() * list.size()),
+            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * list.size()));
+}
+
+void BM_Evaluate(benchmark::State& state)
+{
+    run_over_positions(state, [](const Board& board) { return evaluate(board); });
+}
+
+void BM_PawnTermWarm(benchmark::State& state)
+{
+    run_over_positions(state, [](const Board& board) { return evaluate_pawns(board); });
+}
+
+void BM_PawnTermCold(benchmark::State& state)
+{
+    run_over_positions(state, [](const Board& board) { return compute_pawn_score(board); });
+}
+
+void BM_TermMobility(benchmark::State& state)
+{
+    run_over_positions(state, [](const Board& board) {
+        return evaluate_mobility(board, WHITE) - evaluate_mobility(board, BLACK);
+    });
+}
+
+void BM_TermKingDanger(benchmark::State& state)
+{
+    run_over_positions(state,
+        [](const Board& board) { return king_danger(board, BLACK) - king_danger(board, WHITE); });
+}
+
+void BM_TermOthers(benchmark::State& state)
+{
+    run_over_positions(state, [](const Board& board) {
+        return evaluate_outposts(board, WHITE) - evaluate_outposts(board, BLACK)
+            + evaluate_rooks(board, WHITE) - evaluate_rooks(board, BLACK)
+            + evaluate_threats(board, WHITE) - evaluate_threats(board, BLACK)
+            + passed_pawn_proximity(board);
+    });
+}
+
+} // namespace
+
+BENCHMARK(BM_Evaluate);
+BENCHMARK(BM_PawnTermWarm);
+BENCHMARK(BM_PawnTermCold);
+BENCHMARK(BM_TermMobility);
+BENCHMARK(BM_TermKingDanger);
+BENCHMARK(BM_TermOthers);

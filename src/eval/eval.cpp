@@ -1,0 +1,159 @@
+// eval.cpp: the tapered static evaluation.
+#include "eval/eval.h"
+
+#include "eval/terms.h"
+
+namespace {
+
+constexpr Score BISHOP_PAIR = make_score(22, 30);
+constexpr int TEMPO         = 20;
+constexpr int MOP_UP_BASE   = 13;
+constexpr int MOP_UP_FACTOR = 10;
+
+inline int count(const Board& board, int color, int type)
+{
+    return popcount(board.pieces[make_piece(color, type)]);
+}
+
+// Pawnless minor-piece endings that cannot be won: bare kings, a lone minor, two knights
+// against nothing, and bishops on squares of one colour.
+bool is_recognised_draw(const Board& board)
+{
+    const Bitboard heavy_or_pawns = board.pieces[make_piece(WHITE, PAWN)]
+        | board.pieces[make_piece(BLACK, PAWN)] | board.pieces[make_piece(WHITE, ROOK)]
+        | board.pieces[make_piece(BLACK, ROOK)] | board.pieces[make_piece(WHITE, QUEEN)]
+        | board.pieces[make_piece(BLACK, QUEEN)];
+    if (heavy_or_pawns)
+        return false;
+    const int wn = count(board, WHITE, KNIGHT);
+    const int wb = count(board, WHITE, BISHOP);
+    const int bn = count(board, BLACK, KNIGHT);
+    const int bb = count(board, BLACK, BISHOP);
+    const int wm = wn + wb;
+    const int bm = bn + bb;
+    if (wm == 0 && bm == 0)
+        return true;
+    if ((wm <= 1 && bm == 0) || (bm <= 1 && wm == 0))
+        return true;
+    if ((wn == 2 && wb == 0 && bm == 0) || (bn == 2 && bb == 0 && wm == 0))
+        return true;
+    if (wn == 0 && bn == 0 && wb == 1 && bb == 1) {
+        const int w = lsb(board.pieces[make_piece(WHITE, BISHOP)]);
+        const int b = lsb(board.pieces[make_piece(BLACK, BISHOP)]);
+        return ((file_of(w) + rank_of(w)) & 1) == ((file_of(b) + rank_of(b)) & 1);
+    }
+    return false;
+}
+
+} // namespace
+
+int mop_up_bonus(const Board& board)
+{
+    for (int color = WHITE; color <= BLACK; ++color) {
+        const int other      = color ^ 1;
+        const bool qualifies = count(board, color, PAWN) == 0 && count(board, color, KNIGHT) == 0
+            && count(board, color, BISHOP) == 0
+            && count(board, color, ROOK) + count(board, color, QUEEN) == 1
+            && (board.occupancy[other] & ~board.pieces[make_piece(other, KING)]) == 0;
+        if (!qualifies)
+            continue;
+        // Without both kings there is nothing to measure.
+        const Bitboard lone   = board.pieces[make_piece(other, KING)];
+        const Bitboard hunter = board.pieces[make_piece(color, KING)];
+        if (!lone || !hunter)
+            return 0;
+        const int w     = lsb(lone);
+        const int k     = lsb(hunter);
+        const int file  = file_of(w);
+        const int rank  = rank_of(w);
+        int edge        = file < 7 - file ? file : 7 - file;
+        edge            = rank < edge ? rank : edge;
+        edge            = 7 - rank < edge ? 7 - rank : edge;
+        const int bonus = MOP_UP_FACTOR * (MOP_UP_BASE - 2 * edge - square_distance(k, w));
+        return color == WHITE ? bonus : -bonus;
+    }
+    return 0;
+}
+
+int game_phase(const Board& board)
+{
+    int phase = 0;
+    for (int color = WHITE; color <= BLACK; ++color)
+        phase += count(board, color, KNIGHT) + count(board, color, BISHOP)
+            + 2 * count(board, color, ROOK) + 4 * count(board, color, QUEEN);
+    return phase < MAX_PHASE ? phase : MAX_PHASE;
+}
+
+Score evaluate_terms(const Board& board)
+{
+    Score s = board.psq_score;
+    s += evaluate_pawns(board);
+    s += evaluate_mobility(board, WHITE) - evaluate_mobility(board, BLACK);
+    s += evaluate_outposts(board, WHITE) - evaluate_outposts(board, BLACK);
+    if (count(board, WHITE, BISHOP) >= 2)
+        s += BISHOP_PAIR;
+    if (count(board, BLACK, BISHOP) >= 2)
+        s -= BISHOP_PAIR;
+    s += evaluate_rooks(board, WHITE) - evaluate_rooks(board, BLACK);
+    s += evaluate_threats(board, WHITE) - evaluate_threats(board, BLACK);
+    // King danger is a plain centipawn figure: added to the packed sum it lands in the mg half.
+    s += static_cast<Score>(king_danger(board, BLACK));
+    s -= static_cast<Score>(king_danger(board, WHITE));
+    s += passed_pawn_proximity(board);
+    return s;
+}
+
+int taper(Score s, int phase)
+{
+    return (mg_of(s) * phase + eg_of(s) * (MAX_PHASE - phase)) / MAX_PHASE;
+}
+
+int scale_factor(const Board& board, int score)
+{
+    const int strong = score > 0 ? WHITE : BLACK;
+    const int weak   = strong ^ 1;
+    if (count(board, strong, PAWN) == 0) {
+        const int adv = 9 * (count(board, strong, QUEEN) - count(board, weak, QUEEN))
+            + 5 * (count(board, strong, ROOK) - count(board, weak, ROOK))
+            + 3 * (count(board, strong, BISHOP) - count(board, weak, BISHOP))
+            + 3 * (count(board, strong, KNIGHT) - count(board, weak, KNIGHT));
+        if (adv <= 3)
+            return 16;
+        if (adv <= 5)
+            return 64;
+        if (adv <= 8)
+            return 128;
+    }
+    const Bitboard white_bishops = board.pieces[make_piece(WHITE, BISHOP)];
+    const Bitboard black_bishops = board.pieces[make_piece(BLACK, BISHOP)];
+    const bool bishops_only      = popcount(white_bishops) == 1 && popcount(black_bishops) == 1
+        && count(board, WHITE, KNIGHT) + count(board, WHITE, ROOK) + count(board, WHITE, QUEEN)
+                + count(board, BLACK, KNIGHT) + count(board, BLACK, ROOK)
+                + count(board, BLACK, QUEEN)
+            == 0;
+    if (bishops_only) {
+        const int w = lsb(white_bishops);
+        const int b = lsb(black_bishops);
+        if (((file_of(w) + rank_of(w)) & 1) != ((file_of(b) + rank_of(b)) & 1)) {
+            const int pawns = count(board, WHITE, PAWN) + count(board, BLACK, PAWN);
+            return pawns <= 2 ? 32 : pawns <= 4 ? 96 : 160;
+        }
+    }
+    return 256;
+}
+
+int evaluate(const Board& board)
+{
+    const Score s = evaluate_terms(board);
+    if (is_recognised_draw(board))
+        return 0;
+
+    const int phase = game_phase(board);
+    int t           = taper(s, phase);
+    t += board.side == WHITE ? TEMPO : -TEMPO;
+    t += mop_up_bonus(board);
+    const int f = scale_factor(board, t);
+    if (f != 256)
+        t = t * f / 256;
+    return board.side == WHITE ? t : -t;
+}
