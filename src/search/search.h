@@ -1,8 +1,11 @@
 // search.h: the alpha-beta search (fail-soft PVS) and the quiescence search.
 //
 // Scores are centipawns from the side to move's view; a side mated at ply p scores
-// -(SCORE_MATE - p). A stopped search (stop_flag) returns 0 everywhere and leaves the board
-// as it was at the root; its scores are meaningless and the driver discards them.
+// -(SCORE_MATE - p). The fifty-move and repetition draws count below the root only, so a
+// drawn root still gets a searched move. A stopped search (stop_flag) returns 0 everywhere and
+// leaves the board as it was at the root; its scores are meaningless and the driver discards
+// them. Every 1024th node from iteration 2 on, the search tests the hard time limit, the node
+// limit and, for an open-ended search, the input (think.h).
 #pragma once
 
 #include "board/board.h"

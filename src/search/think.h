@@ -30,6 +30,27 @@ struct TimeBudget {
 extern TimeBudget time_budget;
 extern Move best_move; // best root move of the last completed iteration
 
+// The other ends of a running search, tested together with the hard time limit.
+extern std::uint64_t node_limit; // stop once this many nodes are searched; 0 for none
+extern bool poll_for_stop; // an open-ended search: poll the input for "stop"
+
+// The score of an info line: "cp 20", "mate 2" (giving mate), "mate -1" (getting mated).
+struct ScoreText {
+    char str[24];
+};
+ScoreText score_to_uci(int score);
+
+// Aspiration window of the iterations from depth 5 on.
+struct AspirationWindow {
+    int alpha;
+    int beta;
+    int delta;
+};
+AspirationWindow initial_aspiration_window(int previous_score);
+// After a search in the window returned `score`: false when the score lies inside it; else
+// widens the side that failed by delta, doubles delta, and returns true.
+bool widen_aspiration_window(AspirationWindow& window, int score);
+
 TimeBudget compute_time_budget(const SearchLimits& limits, int side);
 
 // Searches the board (restored on return) and prints the info lines and one bestmove line.

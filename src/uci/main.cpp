@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "movegen/perft.h"
+#include "search/tt.h"
 #include "uci/uci.h"
 
 int main(int argc, char** argv)
@@ -21,5 +22,6 @@ int main(int argc, char** argv)
     } else {
         uci_loop();
     }
+    tt_free();
     return 0;
 }
