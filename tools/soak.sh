@@ -44,7 +44,7 @@ run_match() { # name games engine2 [options for engine 2...]
     rm -f "$out/pids.$name"
     SOAK_MATCH=$name python3 - "$name" "$n" "$out" node "$match" --e1 "$wrapper" --e2 "$e2" \
         --games "$n" --tc "$tc" --max-plies 300 --seed "${SEED:-1}" --pgn "$out/$name.pgn" \
-        --json "$out/$name.json" "$@" <<'PY' || status=1
+        --json "$out/$name.json" "$@" <<'PY' 
 import json, os, re, subprocess, sys, threading, time
 
 name, games, out, cmd = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4:]
@@ -77,11 +77,18 @@ def sample():
 threading.Thread(target=sample, daemon=True).start()
 started = time.time()
 proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, text=True)
+# One line per finished game, written as it happens, so that an interrupted soak keeps its data.
+games_csv = open(os.path.join(out, name + ".games.csv"), "w")
+games_csv.write("game,seconds,peak_rss_kb,line\n")
 for line in proc.stdout:
     sys.stdout.write(line)
+    sys.stdout.flush()
     m = re.match(r"game (\d+)/", line)
     if m:
-        current[0] = int(m.group(1)) + 1
+        g = int(m.group(1))
+        current[0] = g + 1
+        games_csv.write(f"{g},{round(time.time() - started)},{peaks.get(g, 0)},\"{line.strip()}\"\n")
+        games_csv.flush()
 proc.wait()
 done.set()
 time.sleep(0.1)
@@ -105,11 +112,22 @@ report = {"match": name, "games": played, "seconds": round(time.time() - started
 json.dump(report, open(os.path.join(out, name + ".memory.json"), "w"), indent=2)
 print(json.dumps(report, indent=2))
 ok = played == games and sum(kinds.values()) == 0 and last - first <= 4096
-print(f"soak {name}: {'PASS' if ok else 'FAIL'}")
+print(f"soak {name}: {'PASS' if ok else 'FAIL'} ({played} games)")
 sys.exit(0 if ok else 1)
 PY
 }
 
-run_match self "$self_games" "$wrapper"
-run_match stockfish "$sf_games" "$stockfish" --o2 "Skill Level=$skill" --o2 "Threads=1" --o2 "Hash=16"
+# The two matches run side by side (each keeps one core busy); their logs go to $out.
+run_match self "$self_games" "$wrapper" >"$out/self.log" 2>&1 &
+self_pid=$!
+run_match stockfish "$sf_games" "$stockfish" --o2 "Skill Level=$skill" --o2 "Threads=1" \
+    --o2 "Hash=16" >"$out/stockfish.log" 2>&1 &
+sf_pid=$!
+wait $self_pid || status=1
+wait $sf_pid || status=1
+for name in self stockfish; do
+    grep -A3 '^anomalies:' "$out/$name.log" || true
+    cat "$out/$name.memory.json" 2>/dev/null || echo "$name: no report"
+    grep '^soak ' "$out/$name.log" || echo "soak $name: FAIL (no summary)"
+done
 exit $status
