@@ -248,6 +248,21 @@ TEST(Hostile, CommandArguments)
     EXPECT_EQ(split_lines(run.output).back(), "readyok");
 }
 
+// Depth limits beyond the deepest iteration, where the tree is small enough to get there.
+TEST(Hostile, DepthBeyondTheLimit)
+{
+    const std::string kings = "position fen k7/8/8/8/8/8/8/K7 w - - 0 1\n";
+    const EngineRun run = run_checked(kings + "go depth 200\n" + kings + "go depth 2147483647\n");
+    expect_clean(run);
+    const std::vector<SearchReply> replies = search_replies(run.output);
+    ASSERT_EQ(replies.size(), 2u);
+    for (const SearchReply& reply : replies) {
+        ASSERT_FALSE(reply.info.empty());
+        EXPECT_TRUE(starts_with(reply.info.back(), "info depth 127 ")) << reply.info.back();
+        expect_sound_reply(reply, board_from_fen("k7/8/8/8/8/8/8/K7 w - - 0 1"));
+    }
+}
+
 TEST(Hostile, HundredsOfIllegalMoveTokens)
 {
     std::string line = "position startpos moves";
