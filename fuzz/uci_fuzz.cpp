@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int MAX_LINES    = 128;
-constexpr int MAX_SEARCHES = 8;
+constexpr int MAX_SEARCHES = 16;
 
 Board board;
 Board before;
@@ -183,8 +183,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end + 1;
         if (line == "quit")
             break;
+        // A bench runs five searches.
         const bool search = starts_with(line, "go");
-        if (!bound_line(line) || (search && ++searches > MAX_SEARCHES))
+        searches += search ? 1 : starts_with(line, "bench") ? 5 : 0;
+        if (!bound_line(line) || searches > MAX_SEARCHES)
             continue;
 
         before = board;
