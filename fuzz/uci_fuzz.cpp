@@ -185,8 +185,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         // A bench runs five searches.
         const bool search = starts_with(line, "go");
-        searches += search ? 1 : starts_with(line, "bench") ? 5 : 0;
-        if (!bound_line(line) || searches > MAX_SEARCHES)
+        const int cost    = search ? 1 : starts_with(line, "bench") ? 5 : 0;
+        searches += cost;
+        if (!bound_line(line) || (cost > 0 && searches > MAX_SEARCHES))
             continue;
 
         before = board;
