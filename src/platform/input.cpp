@@ -1,11 +1,18 @@
 #include "platform/input.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
-#include <iostream>
 #include <mutex>
 #include <thread>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 // The reader may still be pushing lines while the program exits after "quit", so its state
 // lives on the heap and is never destroyed: static objects would be freed under it.
@@ -31,26 +38,54 @@ static void push_line(std::string&& line)
     input.ready.notify_all();
 }
 
+// Reads standard input below stdio, straight from the descriptor: a thread blocked inside a
+// stdio read holds that stream's lock, and the Windows C runtime takes every stream's lock
+// when the program exits, so after "quit" the engine would hang until the GUI closed the pipe.
+// Returns the number of bytes read, 0 at the end of input.
+static long read_input(char* buffer, unsigned size)
+{
+#ifdef _WIN32
+    return _read(0, buffer, size);
+#else
+    long count;
+    do
+        count = static_cast<long>(read(0, buffer, size));
+    while (count < 0 && errno == EINTR);
+    return count;
+#endif
+}
+
 static void reader_main()
 {
-    InputState& input = input_state();
-    std::string raw;
-    while (std::getline(std::cin, raw)) {
-        // A carriage return also ends a line, so "\r\n" and old "\r" files read alike.
-        std::size_t start = 0;
-        while (start <= raw.size()) {
-            const std::size_t cr = raw.find('\r', start);
-            if (cr == std::string::npos) {
-                push_line(raw.substr(start));
-                break;
+#ifdef _WIN32
+    // Bytes as sent: line ends are handled below, and a Ctrl-Z must not end the input.
+    _setmode(0, _O_BINARY);
+#endif
+    // "\n", "\r" and "\r\n" each end one line; a carriage return never adds an empty line.
+    std::string line;
+    bool after_cr = false;
+    char buffer[4096];
+    long count;
+    while ((count = read_input(buffer, sizeof buffer)) > 0) {
+        for (long i = 0; i < count; ++i) {
+            const char c = buffer[i];
+            if (c == '\r') {
+                if (!line.empty())
+                    push_line(std::move(line));
+                line.clear();
+            } else if (c == '\n') {
+                if (!after_cr)
+                    push_line(std::move(line));
+                line.clear();
+            } else {
+                line += c;
             }
-            if (cr > start)
-                push_line(raw.substr(start, cr - start));
-            start = cr + 1;
-            if (start == raw.size())
-                break;
+            after_cr = c == '\r';
         }
     }
+    if (!line.empty())
+        push_line(std::move(line));
+    InputState& input = input_state();
     std::lock_guard<std::mutex> lock(input.mutex);
     input.ended = true;
     input.ready.notify_all();
@@ -82,9 +117,8 @@ bool read_line(std::string& line)
 }
 
 // Caller holds input.mutex.
-static bool scan_for_stop()
+static bool scan_for_stop(InputState& input)
 {
-    InputState& input = input_state();
     if (!input.started)
         return true;
     for (auto it = input.lines.begin(); it != input.lines.end();) {
@@ -108,13 +142,13 @@ bool stop_requested()
 {
     InputState& input = input_state();
     std::lock_guard<std::mutex> lock(input.mutex);
-    return scan_for_stop();
+    return scan_for_stop(input);
 }
 
 void wait_for_stop()
 {
     InputState& input = input_state();
     std::unique_lock<std::mutex> lock(input.mutex);
-    while (!scan_for_stop())
+    while (!scan_for_stop(input))
         input.ready.wait(lock);
 }

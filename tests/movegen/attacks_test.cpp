@@ -42,6 +42,19 @@ TEST(Attacks, TableLayout)
     EXPECT_EQ(rook_slots, 102400);
 }
 
+// The seeded search must keep finding the same magics, run after run and build after build.
+TEST(Attacks, MagicSearchIsDeterministic)
+{
+    init_core_tables();
+    std::uint64_t digest = 0;
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        digest = digest * 31 + bishop_magics[sq].magic;
+        digest = digest * 31 + rook_magics[sq].magic;
+    }
+    EXPECT_EQ(digest, 0x232806fc9649489dULL);
+    EXPECT_EQ(magic_rng_state, 0xa3cc84ec984dfe0fULL);
+}
+
 TEST(Attacks, LeaperTables)
 {
     init_core_tables();
