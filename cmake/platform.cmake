@@ -52,6 +52,8 @@ if(WIN32)
   # One self-contained vantorel.exe: the C++ runtime, libgcc and winpthread linked in, so
   # only system DLLs (KERNEL32, msvcrt) remain. It is a console program.
   add_link_options(-static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
+  # A search 128 plies deep needs close to Windows' default 1 MB of stack; give it room.
+  add_link_options(-Wl,--stack,16777216)
   if(CMAKE_CROSSCOMPILING)
     # The tests drive the executable through POSIX process calls; they run on the host build.
     set(VANTOREL_TESTS OFF)

@@ -1,6 +1,8 @@
 // eval.cpp: the tapered static evaluation.
 #include "eval/eval.h"
 
+#include <algorithm>
+
 #include "eval/terms.h"
 
 namespace {
@@ -155,5 +157,8 @@ int evaluate(const Board& board)
     const int f = scale_factor(board, t);
     if (f != 256)
         t = t * f / 256;
+    // Only impossible material (dozens of queens) gets near the mate range; keep it out so
+    // that the search never reads a static score as a mate.
+    t = std::clamp(t, -EVAL_LIMIT, EVAL_LIMIT);
     return board.side == WHITE ? t : -t;
 }

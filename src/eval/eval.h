@@ -7,6 +7,9 @@
 
 constexpr int MAX_PHASE = 24;
 
+// Static scores stay below the mate range (mate scores start at 30000).
+constexpr int EVAL_LIMIT = 29999;
+
 int evaluate(const Board& board);
 
 // The packed sum before draw recognition and taper: psq_score and every positional term,

@@ -137,3 +137,11 @@ TEST(Evaluate, ReferencePositions)
     EXPECT_EQ(evaluate(style_board(kiwipete, STYLE_LINEAR)), -48);
     EXPECT_EQ(evaluate(style_board("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1")), -31);
 }
+
+// Impossible material must not produce a static score that the search reads as a mate.
+TEST(Evaluate, StaysBelowTheMateRange)
+{
+    const Board b = style_board(
+        "8/2p5/34/QQQQQQQ/QQQQQQQQ/QQQQQQQ/QQQQQQQQ/8/8/1/8/qqqqqqq/8/8/1/8/qqqqqqqqK");
+    EXPECT_EQ(evaluate(b), EVAL_LIMIT);
+}
