@@ -20,9 +20,9 @@ time_engine() {
 
 kiwipete="r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"
 startup=$(time_engine "$engine" 'quit\n')
-for spec in "startpos|6" "fen $kiwipete|5"; do
-    pos=${spec%|*}
-    depth=${spec#*|}
+for entry in "startpos|6" "fen $kiwipete|5"; do
+    pos=${entry%|*}
+    depth=${entry#*|}
     ours=$(time_engine "$engine" "position $pos\nperft $depth\nquit\n")
     theirs=$(time_engine "$stockfish" "position $pos\ngo perft $depth\nquit\n")
     printf '%-10s perft %d: vantorel %6d ms (incl. %d ms start-up), stockfish %6d ms, ratio %.2f\n' \
