@@ -162,6 +162,54 @@ void generate_captures(const Board& board, MoveList& list)
     add_promotions(list, push, us == WHITE ? 8 : -8, FLAG_PROMOTION);
 }
 
+bool is_pseudo_legal(const Board& board, Move move)
+{
+    if (move == NO_MOVE || move == NULL_MOVE)
+        return false;
+    const int us    = board.side;
+    const int from  = move_from(move);
+    const int to    = move_to(move);
+    const int flags = move_flags(move);
+    const int piece = board.squares[from];
+    if (piece == EMPTY || color_of(piece) != us)
+        return false;
+    const Bitboard to_bb   = square_bb(to);
+    const bool enemy_on_to = (board.occupancy[us ^ 1] & to_bb) != 0;
+    if (board.occupancy[us] & to_bb)
+        return false;
+
+    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        MoveList castles;
+        castles.count = 0;
+        generate_castling_moves(board, castles);
+        for (int i = 0; i < castles.count; ++i)
+            if (castles.moves[i] == move)
+                return true;
+        return false;
+    }
+    if (type_of(piece) != PAWN) {
+        if (flags != (enemy_on_to ? FLAG_CAPTURE : FLAG_QUIET))
+            return false;
+        return (attacks_of(static_cast<unsigned>(type_of(piece)), from, us, board.occupied) & to_bb)
+            != 0;
+    }
+
+    const Bitboard last = us == WHITE ? RANK_8_BB : RANK_1_BB;
+    if (((to_bb & last) != 0) != ((flags & FLAG_PROMOTION) != 0))
+        return false;
+    if (flags == FLAG_EP_CAPTURE)
+        return to == board.ep_square && (pawn_attacks[us][from] & to_bb);
+    if (flags & FLAG_CAPTURE)
+        return flags != 6 && flags != 7 && enemy_on_to && (pawn_attacks[us][from] & to_bb);
+    if (board.occupied & to_bb)
+        return false;
+    const int up = us == WHITE ? 8 : -8;
+    if (flags == FLAG_DOUBLE_PUSH)
+        return to == from + 2 * up && rank_of(from) == (us == WHITE ? 1 : 6)
+            && !(board.occupied & square_bb(from + up));
+    return (flags == FLAG_QUIET || (flags & FLAG_PROMOTION)) && to == from + up;
+}
+
 // Equivalent to making the move and asking whether the mover's king is attacked, but done on
 // the few bitboards the question needs, so the board is never touched.
 bool move_is_legal(const Board& board, Move move)

@@ -43,6 +43,10 @@ void generate_captures(const Board& board, MoveList& list);
 // The legal moves, in generation order. Resets list.
 void generate_legal_moves(const Board& board, MoveList& list);
 
+// Is the word one of the moves generate_moves would produce here? For moves from elsewhere
+// (the transposition table) before they are made.
+bool is_pseudo_legal(const Board& board, Move move);
+
 // Would the mover still have a king, unattacked, after this pseudo-legal move? The answer of
 // make_move followed by in_check, computed without changing the board.
 bool move_is_legal(const Board& board, Move move);

@@ -125,19 +125,9 @@ void update_quiet_histories(const Board& board, Move best, const Move* quiets, i
 }
 
 // Cheap sanity test of the hash move against the board; legality is the search's job.
-static bool tt_move_fits(const Board& board, Move move)
-{
-    if (move == NO_MOVE || move == NULL_MOVE)
-        return false;
-    const int piece = board.squares[move_from(move)];
-    if (!is_piece(piece) || color_of(piece) != board.side)
-        return false;
-    const int flags  = move_flags(move);
-    const int target = board.squares[move_to(move)];
-    if (flags & FLAG_CAPTURE)
-        return flags == FLAG_EP_CAPTURE || (is_piece(target) && color_of(target) != board.side);
-    return flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE || target == EMPTY;
-}
+// A hash move from a colliding key must not reach make_move: only moves the generator
+// would produce here pass.
+static bool tt_move_fits(const Board& board, Move move) { return is_pseudo_legal(board, move); }
 
 // Takes the best remaining entry: swaps it to `index` and hands it out (selection sort, one
 // step at a time, since most nodes end after a few moves).

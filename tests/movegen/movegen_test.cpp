@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -188,6 +189,47 @@ TEST(MoveGen, LegalityTestAgreesWithMakingTheMove)
         }
     }
     EXPECT_GT(checked, 10000);
+}
+
+} // namespace
+
+namespace {
+
+// Any 16-bit word is pseudo-legal exactly when the generator produces it.
+TEST(MoveGen, PseudoLegalityMatchesTheGenerator)
+{
+    std::mt19937 rng(4242);
+    const char* starts[] = {
+        START_FEN,
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+        "4k3/8/8/2pP4/8/8/8/4K3 w - c6 0 1",
+        "1r2k3/P7/1R2K3/8/8/8/8/8 w - - 0 1",
+        "PPPPPPPP/8/8/8/8/8/8/pppppppp b - - 0 1",
+    };
+    for (const char* fen : starts) {
+        Board b = board_from_fen(fen);
+        for (int ply = 0; ply < 40; ++ply) {
+            MoveList list;
+            generate_moves(b, list);
+            const std::set<Move> generated(list.moves, list.moves + list.count);
+            for (Move m : generated)
+                ASSERT_TRUE(is_pseudo_legal(b, m)) << fen << " " << move_to_uci(m).str;
+            for (int i = 0; i < 3000; ++i) {
+                // Random words, and words built from a real from-square to hit the piece rules.
+                Move m = static_cast<Move>(rng());
+                if (i % 2 && list.count)
+                    m = static_cast<Move>((m & ~63u) | move_from(list.moves[i % list.count]));
+                ASSERT_EQ(is_pseudo_legal(b, m), generated.count(m) == 1)
+                    << fen << " " << m << " " << move_to_uci(m).str;
+            }
+            MoveList legal;
+            generate_legal_moves(b, legal);
+            if (legal.count == 0)
+                break;
+            make_move(b, legal.moves[(ply * 11 + 3) % legal.count]);
+        }
+    }
 }
 
 } // namespace

@@ -233,6 +233,10 @@ TEST_F(MovePickerTest, HashMovesThatDoNotFitAreDropped)
         mv("e5", "c6", FLAG_CAPTURE), // capture onto an empty square
         mv("d2", "e2", FLAG_CAPTURE), // capture onto an own piece
         mv("b7", "b8", 11), // promotion from an empty square
+        mv("b2", "c3", FLAG_EP_CAPTURE), // en passant without an en-passant square
+        mv("e1", "g1", FLAG_QUEEN_CASTLE), // castling flag that does not match the squares
+        mv("d2", "d4", FLAG_DOUBLE_PUSH), // a bishop flagged as a double push
+        mv("a2", "a4", FLAG_QUIET), // a double push without its flag
     };
     for (Move tt_move : misfits) {
         SCOPED_TRACE(uci(tt_move));
@@ -243,8 +247,8 @@ TEST_F(MovePickerTest, HashMovesThatDoNotFitAreDropped)
         EXPECT_EQ(as_set(moves_of(out)), as_set(list_of(all)));
         expect_staged_order(board, out, NO_MOVE);
     }
-    // Castling and en passant pass on their flags alone; legality is the search's test.
-    for (Move tt_move : { mv("e1", "c1", FLAG_QUEEN_CASTLE), mv("b2", "c3", FLAG_EP_CAPTURE) }) {
+    // Only moves the generator would produce pass; legality stays the search's test.
+    for (Move tt_move : { mv("e1", "c1", FLAG_QUEEN_CASTLE), mv("a2", "a4", FLAG_DOUBLE_PUSH) }) {
         MovePicker picker;
         init_move_picker(picker, false, tt_move, 0, EMPTY, 0);
         EXPECT_EQ(next_move(picker, board, false), tt_move);
