@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include "board/board.h"
 #include "board/zobrist.h"
 #include "movegen/attacks.h"
+#include "movegen/movegen.h"
 
 // Attack tables and Zobrist keys, built once per test process.
 inline void init_core_tables()
@@ -31,6 +33,42 @@ inline Board board_from_fen(const std::string& fen)
     Board board;
     parse_fen(board, fen);
     return board;
+}
+
+// A legal game of random moves from the start position, chosen so that it never ends early,
+// as one "position startpos moves ..." line, with the board it leads to (its history trimmed
+// the way the position command trims it).
+struct LongGame {
+    std::string line;
+    Board board;
+};
+
+inline LongGame random_long_game(int plies, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    LongGame game { "position startpos moves", board_from_fen(START_FEN) };
+    Board& b = game.board;
+    for (int ply = 0; ply < plies; ++ply) {
+        MoveList legal;
+        generate_legal_moves(b, legal);
+        if (legal.count == 0)
+            break;
+        Move move = legal.moves[rng() % legal.count];
+        for (int tries = 0; tries < legal.count; ++tries) {
+            Board next = b;
+            make_move(next, move);
+            MoveList replies;
+            generate_legal_moves(next, replies);
+            if (replies.count > 0)
+                break;
+            move = legal.moves[(rng() + tries) % legal.count];
+        }
+        game.line += std::string(" ") + move_to_uci(move).str;
+        if (b.undo_count >= GAME_HISTORY_LIMIT)
+            drop_oldest_history(b, 256);
+        make_move(b, move);
+    }
+    return game;
 }
 
 struct EngineRun {

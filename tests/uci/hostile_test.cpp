@@ -287,30 +287,10 @@ TEST(Hostile, HundredsOfIllegalMoveTokens)
 // 5,000 plies of a legal game on one line, then a search from its end.
 TEST(Hostile, FiveThousandPlyGame)
 {
-    std::mt19937 rng(2026);
-    Board b          = board_from_fen(START_FEN);
-    std::string line = "position startpos moves";
-    for (int ply = 0; ply < 5000; ++ply) {
-        MoveList legal;
-        generate_legal_moves(b, legal);
-        ASSERT_GT(legal.count, 0);
-        // A move after which the opponent can still move, so that the game goes on.
-        Move move = legal.moves[rng() % legal.count];
-        for (int tries = 0; tries < legal.count; ++tries) {
-            Board next = b;
-            make_move(next, move);
-            MoveList replies;
-            generate_legal_moves(next, replies);
-            if (replies.count > 0)
-                break;
-            move = legal.moves[(rng() + tries) % legal.count];
-        }
-        line += std::string(" ") + move_to_uci(move).str;
-        if (b.undo_count >= GAME_HISTORY_LIMIT)
-            drop_oldest_history(b, 256);
-        make_move(b, move);
-    }
-    const EngineRun run = run_checked(line + "\ngo depth 3\nd\ngo depth 1\nisready\n");
+    const LongGame game     = random_long_game(5000, 2026);
+    const Board& b          = game.board;
+    const std::string& line = game.line;
+    const EngineRun run     = run_checked(line + "\ngo depth 3\nd\ngo depth 1\nisready\n");
     expect_clean(run);
     const std::vector<SearchReply> replies = search_replies(run.output);
     ASSERT_EQ(replies.size(), 2u);

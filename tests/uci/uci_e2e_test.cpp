@@ -88,30 +88,8 @@ TEST(Position, ShortFenFollowedByMoves)
 // A 2,000-ply game on one 10,000-character line, far beyond the undo stack's capacity.
 TEST(Position, LongGameOnOneLine)
 {
-    std::mt19937 rng(99);
-    Board b          = board_from_fen(START_FEN);
-    std::string line = "position startpos moves";
-    for (int ply = 0; ply < 2000; ++ply) {
-        MoveList legal;
-        generate_legal_moves(b, legal);
-        ASSERT_GT(legal.count, 0);
-        // Prefer moves that keep the game going, so that it cannot end early.
-        Move move = legal.moves[rng() % legal.count];
-        for (int tries = 0; tries < legal.count; ++tries) {
-            Board next = b;
-            make_move(next, move);
-            MoveList replies;
-            generate_legal_moves(next, replies);
-            if (replies.count > 0)
-                break;
-            move = legal.moves[(rng() + tries) % legal.count];
-        }
-        line += std::string(" ") + move_to_uci(move).str;
-        if (b.undo_count >= GAME_HISTORY_LIMIT)
-            drop_oldest_history(b, 256);
-        make_move(b, move);
-    }
-    EXPECT_EQ(run_engine(line + "\nd\n").output, board_text(b));
+    const LongGame game = random_long_game(2000, 99);
+    EXPECT_EQ(run_engine(game.line + "\nd\n").output, board_text(game.board));
 }
 
 TEST(Perft, DivideAndArguments)
