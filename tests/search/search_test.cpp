@@ -13,6 +13,7 @@
 #include "search/think.h"
 #include "search/tt.h"
 #include "support.h"
+#include "uci/uci.h"
 
 namespace {
 
@@ -43,16 +44,6 @@ int search_at(
     Board& board, int depth, int ply, int alpha = -SCORE_INFINITE, int beta = SCORE_INFINITE)
 {
     return search(board, &stack[ROOT_STACK_INDEX + ply], depth, alpha, beta, true, ply);
-}
-
-Move find_legal_move(Board& board, const std::string& text)
-{
-    MoveList list;
-    generate_legal_moves(board, list);
-    for (int i = 0; i < list.count; ++i)
-        if (text == move_to_uci(list.moves[i]).str)
-            return list.moves[i];
-    return NO_MOVE;
 }
 
 TEST(SearchTables, LmrTableMatchesDoublePrecisionLogs)
@@ -112,7 +103,7 @@ TEST(Search, DrawsBelowTheRootOnly)
     prepare_search();
     Board board = board_from_fen(START_FEN);
     for (const char* text : { "g1f3", "g8f6", "f3g1", "f6g8" })
-        make_move(board, find_legal_move(board, text));
+        make_move(board, uci_to_move(board, text));
 
     // Below the root a repetition is a draw at once; the root itself is searched.
     EXPECT_EQ(search_at(board, 3, 1), 0);
@@ -126,7 +117,7 @@ TEST(Search, DrawsBelowTheRootOnly)
     prepare_search();
     Board game = board_from_fen(START_FEN);
     for (const char* text : { "e2e3", "e7e6", "g1f3", "g8f6", "f3g1", "f6g8" })
-        make_move(game, find_legal_move(game, text));
+        make_move(game, uci_to_move(game, text));
     EXPECT_EQ(search_at(game, 2, 1), 0);
     EXPECT_EQ(node_count, 1u);
     game.halfmove_clock = 2;

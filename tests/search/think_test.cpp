@@ -15,6 +15,7 @@
 #include "search/think.h"
 #include "search/tt.h"
 #include "support.h"
+#include "uci/uci.h"
 
 namespace {
 
@@ -54,23 +55,13 @@ std::string think_output(Board& board, const SearchLimits& limits)
     return testing::internal::GetCapturedStdout();
 }
 
-Move find_legal_move(Board& board, const std::string& text)
-{
-    MoveList list;
-    generate_legal_moves(board, list);
-    for (int i = 0; i < list.count; ++i)
-        if (text == move_to_uci(list.moves[i]).str)
-            return list.moves[i];
-    return NO_MOVE;
-}
-
 // Plays a space-separated list of UCI moves; each must be legal.
 void play(Board& board, const std::string& moves)
 {
     std::istringstream in(moves);
     std::string text;
     while (in >> text) {
-        const Move move = find_legal_move(board, text);
+        const Move move = uci_to_move(board, text);
         ASSERT_NE(move, NO_MOVE) << text;
         make_move(board, move);
     }
@@ -557,7 +548,7 @@ TEST(Think, PrincipalVariationsAreLegal)
         for (const InfoLine& info : out.infos) {
             Board line = before;
             for (const std::string& move : info.pv) {
-                const Move m = find_legal_move(line, move);
+                const Move m = uci_to_move(line, move);
                 ASSERT_NE(m, NO_MOVE) << fen << " depth " << info.depth << " move " << move;
                 make_move(line, m);
             }
