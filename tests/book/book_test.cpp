@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include "book/polyglot.h"
+#include "checks.h"
+
+namespace {
+
+// Published Polyglot test positions and keys ("FEN ; key"), and the Random64 table whole.
+TEST(Book, PublishedKeys)
+{
+    std::istringstream lines(read_file(TEST_DATA_DIR "/book/polyglot_test_keys.txt"));
+    int positions = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t sep = line.find(" ; ");
+        EXPECT_EQ(polyglot_key(board_from_fen(line.substr(0, sep))),
+            std::stoull(line.substr(sep + 3), nullptr, 16))
+            << line;
+        ++positions;
+    }
+    EXPECT_EQ(positions, 9);
+    std::uint64_t digest = 0;
+    for (const std::uint64_t number : polyglot_random64)
+        digest = digest * 31 + number;
+    EXPECT_EQ(digest, 0x9d79d68efbdc91b2ULL);
+}
+
+std::string write_book(const std::string& bytes)
+{
+    char path[]  = "/tmp/vantorel_book_XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+    return path;
+}
+
+// Weighted choice: weight 0 never wins, weights above 32767 count in full, and the choice
+// follows the weights among the first 64 entries of a position.
+TEST(Book, ChoiceFollowsTheWeights)
+{
+    Board board             = board_from_fen(START_FEN);
+    const std::uint64_t key = polyglot_key(board);
+    std::string bytes       = book_record(key - 1, "a2a3", 9) + book_record(key, "e2e4", 40000)
+        + book_record(key, "d2d4", 0) + book_record(key, "g1f3", 20000)
+        + book_record(key + 1, "h2h3", 9);
+    const std::string path = write_book(bytes);
+    ASSERT_TRUE(load_book(path.c_str()));
+    seed_book_random(1);
+    int e4 = 0, nf3 = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string move = move_to_uci(book_probe(board)).str;
+        e4 += move == "e2e4";
+        nf3 += move == "g1f3";
+    }
+    EXPECT_EQ(e4 + nf3, 3000);
+    EXPECT_NEAR(e4, 2000, 120);
+    std::remove(path.c_str());
+}
+
+// Castling is stored as the king taking its rook; promotions name their piece.
+TEST(Book, CastlingAndPromotionMoves)
+{
+    Board board             = board_from_fen("r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq - 0 1");
+    const std::uint64_t key = polyglot_key(board);
+    for (const auto& [stored, played] : { std::pair { "e1h1", "e1g1" }, { "e1a1", "e1c1" },
+             { "b7a8n", "b7a8n" }, { "b7b8r", "b7b8r" }, { "e1e2", "e1e2" } }) {
+        const std::string path = write_book(book_record(key, stored, 1));
+        ASSERT_TRUE(load_book(path.c_str()));
+        EXPECT_STREQ(move_to_uci(book_probe(board)).str, played) << stored;
+        std::remove(path.c_str());
+    }
+    const std::string path = write_book(book_record(key, "e1f3", 1)); // not legal here
+    ASSERT_TRUE(load_book(path.c_str()));
+    EXPECT_EQ(book_probe(board), NO_MOVE);
+    std::remove(path.c_str());
+}
+
+// 2^31 records would overflow the entry count: refused by size, before reading or allocating.
+TEST(Book, HugeSparseFileIsRefused)
+{
+    const std::string path = write_book("");
+    ASSERT_EQ(truncate(path.c_str(), off_t(16) << 31), 0);
+    EXPECT_FALSE(load_book(path.c_str()));
+    EXPECT_EQ(book_count, 0);
+    EXPECT_EQ(own_book, 0);
+    std::remove(path.c_str());
+}
+
+} // namespace

@@ -1,0 +1,363 @@
+// checks.h: what the tests and the fuzz targets share: a random game walker, the invariants
+// checked on each position it visits, the checker of search output, the Polyglot record
+// writer and a run of the real executable. A check returns "" when it holds, else the fault.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "board/board.h"
+#include "eval/eval.h"
+#include "movegen/movegen.h"
+#include "movegen/perft.h"
+#include "search/move_picker.h"
+#include "search/see.h"
+#include "uci/uci.h"
+
+inline void init_engine_once()
+{
+    static const bool done = (init_engine(), true);
+    (void)done;
+}
+
+inline Board board_from_fen(std::string_view fen)
+{
+    init_engine_once();
+    Board board;
+    parse_fen(board, fen);
+    return board;
+}
+
+inline std::uint64_t xorshift(std::uint64_t& state)
+{
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+}
+
+// Every position of `games` random legal games of up to `plies` plies, started in turn from
+// the perft suite's positions. visit(board) may change the board but must restore it.
+template <typename Visit>
+void walk_random_games(std::uint64_t seed, int games, int plies, Visit visit)
+{
+    for (int game = 0; game < games; ++game) {
+        Board board = board_from_fen(PERFT_SUITE[game % 6].fen);
+        for (int ply = 0; ply <= plies; ++ply) {
+            visit(board);
+            MoveList legal;
+            generate_legal_moves(board, legal);
+            if (legal.count == 0)
+                break;
+            make_move(board, legal.moves[xorshift(seed) % legal.count]);
+        }
+    }
+}
+
+// The whole position and its history, byte for byte up to the top of the undo stack.
+inline bool same_board(const Board& a, const Board& b)
+{
+    return std::memcmp(&a, &b, offsetof(Board, undo_stack)) == 0
+        && std::memcmp(a.undo_stack, b.undo_stack, sizeof(UndoRecord) * a.undo_count) == 0;
+}
+
+inline std::string fault(const char* what, Move move)
+{
+    return std::string(what) + " " + move_to_uci(move).str;
+}
+
+// Make leaves keys and score equal to their values from scratch; unmake restores everything;
+// the legality test answers as "make, then is the mover's king attacked" would.
+inline std::string check_make_unmake(Board& board)
+{
+    const Board before = board;
+    const int us       = board.side;
+    MoveList list;
+    generate_moves(board, list);
+    for (int i = 0; i < list.count; ++i) {
+        const Move move  = list.moves[i];
+        const bool legal = move_is_legal(board, move);
+        make_move(board, move);
+        const bool consistent = board_is_consistent(board);
+        const bool king_safe  = board.pieces[make_piece(us, KING)] != 0 && !in_check(board, us);
+        unmake_move(board, move);
+        if (!consistent)
+            return fault("keys or score differ from scratch after", move);
+        if (!same_board(board, before))
+            return fault("unmake does not restore", move);
+        if (legal != king_safe)
+            return fault("legality test disagrees with making", move);
+    }
+    if (!in_check(board, us)) {
+        make_null_move(board);
+        const bool consistent = board_is_consistent(board);
+        unmake_null_move(board);
+        if (!consistent || !same_board(board, before))
+            return "null move does not restore";
+    }
+    return "";
+}
+
+// A 16-bit word passes as a hash move exactly when the generator would produce it here.
+inline std::string check_pseudo_legal(const Board& board, unsigned first_word, unsigned step)
+{
+    static bool generated[1 << 16];
+    MoveList list;
+    generate_moves(board, list);
+    for (int i = 0; i < list.count; ++i)
+        generated[list.moves[i]] = true;
+    std::string result;
+    for (unsigned word = first_word; word < (1u << 16) && result.empty(); word += step)
+        if (is_pseudo_legal(board, static_cast<Move>(word)) != generated[word])
+            result = fault("is_pseudo_legal wrong for", static_cast<Move>(word));
+    for (int i = 0; i < list.count; ++i) {
+        if (result.empty() && !is_pseudo_legal(board, list.moves[i]))
+            result = fault("is_pseudo_legal rejects", list.moves[i]);
+        generated[list.moves[i]] = false;
+    }
+    return result;
+}
+
+// Where the picker hands a move out: the hash move, captures and promotions that do not lose
+// material, quiet moves, then losing captures; in check, quiet promotions come before quiets.
+inline int picker_stage(const Board& board, Move move, Move tt_move)
+{
+    if (move == tt_move)
+        return 0;
+    const bool tactical = is_capture(move) || is_promotion(move);
+    if (!tactical)
+        return 3;
+    if (!is_capture(move) && in_check(board, board.side))
+        return 2;
+    return see(board, move) >= 0 ? 1 : 4;
+}
+
+// The picker hands out every pseudo-legal move once, in stage order, good captures by
+// falling exchange value; a hash move that the generator would not produce is not handed out.
+inline std::string check_move_picker(const Board& board, Move tt_move)
+{
+    static bool pending[1 << 16];
+    MoveList list;
+    generate_moves(board, list);
+    for (int i = 0; i < list.count; ++i)
+        pending[list.moves[i]] = true;
+    if (!pending[tt_move])
+        tt_move = NO_MOVE;
+    MovePicker picker;
+    init_move_picker(picker, in_check(board, board.side), tt_move, 0, EMPTY, 0);
+    std::string result;
+    int last_stage = 0, last_see = 1 << 30, handed = 0;
+    for (Move move; (move = next_move(picker, board, false)) != NO_MOVE && result.empty();) {
+        const int stage = picker_stage(board, move, tt_move);
+        const int value = stage == 1 ? see(board, move) : 0;
+        if (!pending[move])
+            result = fault("picker hands out twice or makes up", move);
+        else if (stage < last_stage || (stage == 1 && last_stage == 1 && value > last_see))
+            result = fault("picker hands out out of order", move);
+        pending[move] = false;
+        last_stage    = stage;
+        last_see      = value;
+        ++handed;
+    }
+    for (int i = 0; i < list.count; ++i) {
+        if (result.empty() && pending[list.moves[i]])
+            result = fault("picker leaves out", list.moves[i]);
+        pending[list.moves[i]] = false;
+    }
+    return result;
+}
+
+// The exchange as a plain minimax: each side takes with its least valuable attacker (lowest
+// square among equals) or stops; attackers recomputed from scratch at every step.
+inline int exchange_gain(const Board& board, int to, Bitboard occ, int side, int victim)
+{
+    for (int type = PAWN; type <= KING; ++type)
+        for (Bitboard own = board.pieces[make_piece(side, type)] & occ; own;) {
+            const int from = pop_lsb(own);
+            if (attacks_of(type, from, side, occ) & square_bb(to)) {
+                const int rest = exchange_gain(board, to, occ & ~square_bb(from), side ^ 1, type);
+                return see_values[victim] - rest > 0 ? see_values[victim] - rest : 0;
+            }
+        }
+    return 0;
+}
+
+inline std::string check_see(const Board& board)
+{
+    MoveList list;
+    generate_captures(board, list);
+    for (int i = 0; i < list.count; ++i) {
+        const Move m       = list.moves[i];
+        const int to       = move_to(m);
+        const int victim   = move_flags(m) == FLAG_EP_CAPTURE || board.squares[to] == EMPTY
+              ? PAWN
+              : type_of(board.squares[to]);
+        const Bitboard occ = board.occupied & ~square_bb(move_from(m));
+        const int expected = see_values[victim]
+            - exchange_gain(board, to, occ, board.side ^ 1, type_of(board.squares[move_from(m)]));
+        if (see(board, m) != expected)
+            return fault("see differs from minimax for", m);
+    }
+    return "";
+}
+
+// The same position with the ranks flipped and the colours swapped, as FEN text.
+inline std::string mirrored_fen(const Board& b)
+{
+    std::string fen;
+    for (int rank = 0; rank < 8; ++rank) {
+        int empty = 0;
+        for (int file = 0; file < 8; ++file) {
+            const int piece = b.squares[make_square(file, rank)];
+            if (piece != EMPTY && empty)
+                fen += static_cast<char>('0' + empty);
+            empty = piece == EMPTY ? empty + 1 : 0;
+            if (piece != EMPTY)
+                fen += "pnbrqkPNBRQK"[piece];
+        }
+        if (empty)
+            fen += static_cast<char>('0' + empty);
+        fen += rank < 7 ? "/" : "";
+    }
+    fen += b.side == WHITE ? " b" : " w";
+    std::string rights;
+    for (const auto& [flag, letter] : { std::pair { CASTLE_BK, 'K' }, std::pair { CASTLE_BQ, 'Q' },
+             std::pair { CASTLE_WK, 'k' }, std::pair { CASTLE_WQ, 'q' } })
+        if (b.castling & flag)
+            rights += letter;
+    fen += rights.empty() ? " -" : " " + rights;
+    if (b.ep_square == NO_SQUARE)
+        fen += " -";
+    else
+        fen += std::string(" ") + char('a' + file_of(b.ep_square))
+            + char('1' + (rank_of(b.ep_square) ^ 7));
+    return fen + " " + std::to_string(b.halfmove_clock) + " 1";
+}
+
+// Colour does not matter, up to the packed scores' one-point rounding. Applies with one king
+// a side, at most one queen a side (only the lowest queen is looked at for checks) and no
+// pawn on a back rank.
+inline std::string check_mirror_eval(const Board& b)
+{
+    const auto count     = [&](int piece) { return popcount(b.pieces[piece]); };
+    const Bitboard pawns = b.pieces[make_piece(WHITE, PAWN)] | b.pieces[make_piece(BLACK, PAWN)];
+    if (count(make_piece(WHITE, KING)) != 1 || count(make_piece(BLACK, KING)) != 1
+        || count(make_piece(WHITE, QUEEN)) > 1 || count(make_piece(BLACK, QUEEN)) > 1
+        || (pawns & (RANK_1_BB | RANK_8_BB)) || b.halfmove_clock < 0)
+        return "";
+    const std::string text = mirrored_fen(b);
+    Board mirror;
+    parse_fen(mirror, text);
+    return std::abs(evaluate(mirror) - evaluate(b)) > 1 ? "colour changes the evaluation of " + text
+                                                        : "";
+}
+
+// Printable ASCII lines, each ended by "\n"; none longer than an input line may be.
+inline std::string check_output_text(std::string_view text)
+{
+    std::size_t line_start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n' && i - line_start > 4095)
+            return "output line too long";
+        if (c == '\n')
+            line_start = i + 1;
+        else if (c < 0x20 || c > 0x7e)
+            return "output byte outside printable ASCII";
+    }
+    return line_start == text.size() ? "" : "output does not end with a line end";
+}
+
+// One search's output: info lines whose principal variations are legal in turn, then the
+// bestmove line: a legal move, or 0000 exactly when there is none.
+inline std::string check_search_reply(const Board& position, std::string_view text)
+{
+    std::istringstream lines { std::string(text) };
+    std::string line, best;
+    while (std::getline(lines, line)) {
+        if (line.rfind("bestmove ", 0) == 0) {
+            best = line.substr(9);
+            break;
+        }
+        const std::size_t at = line.find(" pv ");
+        if (line.rfind("info depth ", 0) != 0 || at == std::string::npos)
+            return "unexpected line in a search: " + line;
+        Board b = position;
+        std::istringstream words(line.substr(at + 4));
+        for (std::string word; words >> word;) {
+            const Move move = uci_to_move(b, word);
+            if (move == NO_MOVE || b.undo_count >= UNDO_CAPACITY - 1)
+                return "illegal pv move " + word + " in: " + line;
+            make_move(b, move);
+        }
+    }
+    if (std::getline(lines, line))
+        return "output after bestmove: " + line;
+    Board b = position;
+    MoveList legal;
+    generate_legal_moves(b, legal);
+    if (best.empty() || (best == "0000" ? legal.count != 0 : uci_to_move(b, best) == NO_MOVE))
+        return "bad bestmove '" + best + "'";
+    return "";
+}
+
+// One 16-byte Polyglot record: key, move word (to, from, promotion), weight, learn.
+inline std::string book_record(std::uint64_t key, std::string_view move, int weight)
+{
+    const int from = (move[0] - 'a') | ((move[1] - '1') << 3);
+    const int to   = (move[2] - 'a') | ((move[3] - '1') << 3);
+    const int promotion
+        = move.size() > 4 ? static_cast<int>(std::string_view("nbrq").find(move[4])) + 1 : 0;
+    const std::uint64_t word = static_cast<std::uint64_t>(to | (from << 6) | (promotion << 12));
+    std::string record;
+    for (int b = 7; b >= 0; --b)
+        record += static_cast<char>(key >> (8 * b));
+    record += { static_cast<char>(word >> 8), static_cast<char>(word),
+        static_cast<char>(weight >> 8), static_cast<char>(weight), 0, 0, 0, 0 };
+    return record;
+}
+
+struct EngineRun {
+    std::string output;
+    std::string errors;
+    int exit_status;
+};
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+#ifdef VANTOREL_EXE
+// Runs the executable with `input` as its standard input, from a file (so that it reads in
+// whole blocks); standard error is kept apart, for sanitizer reports.
+inline EngineRun run_engine(const std::string& input, const std::string& args = "")
+{
+    char dir[] = "/tmp/vantorel_run_XXXXXX";
+    if (mkdtemp(dir) == nullptr)
+        return { "", "cannot make a directory", -1 };
+    const std::string base = dir;
+    std::ofstream(base + "/in", std::ios::binary) << input;
+    const std::string command = std::string(VANTOREL_EXE) + " " + args + " <" + base + "/in >"
+        + base + "/out 2>" + base + "/err";
+    const int status = std::system(command.c_str());
+    EngineRun run { read_file(base + "/out"), read_file(base + "/err"),
+        WIFEXITED(status) ? WEXITSTATUS(status) : -1 };
+    for (const char* name : { "/in", "/out", "/err" })
+        std::remove((base + name).c_str());
+    rmdir(dir);
+    return run;
+}
+#endif
