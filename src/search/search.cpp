@@ -191,6 +191,7 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
     int best_score      = -SCORE_INFINITE;
     Move best_node_move = NO_MOVE;
     int moves_searched  = 0;
+    bool has_legal_move = false;
     bool skip_quiets    = false;
     Move quiets_tried[MAX_MOVES];
     int quiet_count = 0;
@@ -198,8 +199,14 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
 
     for (Move move = next_move(picker, board, skip_quiets); move != NO_MOVE;
          move      = next_move(picker, board, skip_quiets)) {
-        if (move == ss->excluded_move || !move_is_legal(board, move))
+        // The excluded move passed the legality test in the node that excludes it.
+        if (move == ss->excluded_move) {
+            has_legal_move = true;
             continue;
+        }
+        if (!move_is_legal(board, move))
+            continue;
+        has_legal_move = true;
 
         const bool quiet  = is_quiet(move);
         bool try_singular = false;
@@ -310,8 +317,10 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
         }
     }
 
+    // Mate or stalemate only without a legal move; a node whose legal moves were all pruned
+    // (or excluded) proves nothing and fails low.
     if (moves_searched == 0)
-        return checked ? -(SCORE_MATE - ply) : 0;
+        return has_legal_move ? alpha : checked ? -(SCORE_MATE - ply) : 0;
 
     const int bound = best_score >= beta ? BOUND_LOWER
         : best_score > entry_alpha       ? BOUND_EXACT
