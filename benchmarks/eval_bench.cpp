@@ -90,11 +90,6 @@ void BM_PawnTermWarm(benchmark::State& state)
     run_over_positions(state, [](const Board& board) { return evaluate_pawns(board); });
 }
 
-void BM_PawnTermCold(benchmark::State& state)
-{
-    run_over_positions(state, [](const Board& board) { return compute_pawn_score(board); });
-}
-
 void BM_TermMobility(benchmark::State& state)
 {
     run_over_positions(state, [](const Board& board) {
@@ -122,7 +117,6 @@ void BM_TermOthers(benchmark::State& state)
 
 BENCHMARK(BM_Evaluate);
 BENCHMARK(BM_PawnTermWarm);
-BENCHMARK(BM_PawnTermCold);
 BENCHMARK(BM_TermMobility);
 BENCHMARK(BM_TermKingDanger);
 BENCHMARK(BM_TermOthers);

@@ -28,6 +28,8 @@ const char* const POSITIONS[] = {
     "3r1rk1/p1q2ppp/1pn1pn2/2bp4/2P5/P1NBPN2/1PQ2PPP/R4RK1 b - - 0 14",
 };
 
+OrderingTables tables; // all zero
+
 struct Prepared {
     std::vector<Board> boards;
     std::vector<std::pair<int, Move>> captures; // board index, capture or promotion
@@ -38,7 +40,6 @@ const Prepared& prepared()
     static const Prepared data = [] {
         init_attack_tables();
         init_zobrist();
-        clear_move_ordering();
         Prepared p;
         for (const char* fen : POSITIONS) {
             Board board;
@@ -80,7 +81,7 @@ void bm_move_picker_drain(benchmark::State& state)
     for (auto _ : state) {
         const Board& board = p.boards[i];
         MovePicker picker;
-        init_move_picker(picker, in_check(board, board.side), NO_MOVE, 0, EMPTY, 0);
+        init_move_picker(picker, tables, in_check(board, board.side), NO_MOVE, 0, EMPTY, 0);
         for (Move m; (m = next_move(picker, board, false)) != NO_MOVE;)
             ++handed;
         if (++i == p.boards.size())
@@ -99,7 +100,7 @@ void bm_move_picker_first(benchmark::State& state)
     for (auto _ : state) {
         const Board& board = p.boards[i];
         MovePicker picker;
-        init_move_picker(picker, in_check(board, board.side), NO_MOVE, 0, EMPTY, 0);
+        init_move_picker(picker, tables, in_check(board, board.side), NO_MOVE, 0, EMPTY, 0);
         benchmark::DoNotOptimize(next_move(picker, board, false));
         if (++i == p.boards.size())
             i = 0;

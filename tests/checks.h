@@ -152,8 +152,9 @@ inline std::string check_move_picker(const Board& board, Move tt_move)
         pending[list.moves[i]] = true;
     if (!pending[tt_move])
         tt_move = NO_MOVE;
+    static const OrderingTables no_history {};
     MovePicker picker;
-    init_move_picker(picker, in_check(board, board.side), tt_move, 0, EMPTY, 0);
+    init_move_picker(picker, no_history, in_check(board, board.side), tt_move, 0, EMPTY, 0);
     std::string result;
     int last_stage = 0, last_see = 1 << 30, handed = 0;
     for (Move move; (move = next_move(picker, board, false)) != NO_MOVE && result.empty();) {

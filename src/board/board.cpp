@@ -5,12 +5,11 @@
 
 #include "board/zobrist.h"
 
-Score psq_table[PIECE_NB][SQUARE_NB];
-
 const char START_FEN[] = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
+// Rights each square keeps when a move starts or ends on it (e1, a1, h1, e8, a8, h8 clear some).
 // clang-format off
-const int castle_mask[SQUARE_NB] = {
+static const int castle_mask[SQUARE_NB] = {
     13, 15, 15, 15, 12, 15, 15, 14,
     15, 15, 15, 15, 15, 15, 15, 15,
     15, 15, 15, 15, 15, 15, 15, 15,
@@ -415,7 +414,7 @@ MoveText move_to_uci(Move move)
     return text;
 }
 
-std::uint64_t compute_hash(const Board& board)
+static std::uint64_t compute_hash(const Board& board)
 {
     std::uint64_t key = 0;
     for (int sq = 0; sq < SQUARE_NB; ++sq)
@@ -429,7 +428,7 @@ std::uint64_t compute_hash(const Board& board)
     return key;
 }
 
-std::uint64_t compute_pawn_hash(const Board& board)
+static std::uint64_t compute_pawn_hash(const Board& board)
 {
     std::uint64_t key = 0;
     for (int sq = 0; sq < SQUARE_NB; ++sq)

@@ -15,9 +15,10 @@
 
 constexpr int UNDO_CAPACITY = 1024;
 
-// Headroom the game history leaves for a search or perft on top of it: the search never goes
-// deeper than 128 plies, so the position command keeps undo_count at or below this limit.
-constexpr int GAME_HISTORY_LIMIT = UNDO_CAPACITY - 256;
+// The game history leaves room for a search or a perft on top of it (each makes at most
+// MAX_PLY moves): a longer game forgets its oldest GAME_HISTORY_DROP records at a time.
+constexpr int GAME_HISTORY_DROP  = 2 * MAX_PLY;
+constexpr int GAME_HISTORY_LIMIT = UNDO_CAPACITY - GAME_HISTORY_DROP;
 
 struct UndoRecord {
     std::int32_t ep_square;
@@ -46,9 +47,6 @@ struct Board {
 };
 
 extern const char START_FEN[];
-
-// Rights each square keeps when a move starts or ends on it (e1, a1, h1, e8, a8, h8 clear some).
-extern const int castle_mask[SQUARE_NB];
 
 // Clears the board and reads a FEN. Lenient: only placement characters are checked (false
 // on a bad one, with the pieces read so far placed and every other field at its default).
@@ -80,8 +78,7 @@ struct MoveText {
 };
 MoveText move_to_uci(Move move);
 
-// From-scratch recomputations, for tests and debug checks.
-std::uint64_t compute_hash(const Board& board);
-std::uint64_t compute_pawn_hash(const Board& board);
+// The running score from scratch, with the current table (after a change of style).
 Score compute_psq_score(const Board& board);
+// Bitboards agree with the mailbox, keys and score with their values from scratch.
 bool board_is_consistent(const Board& board);

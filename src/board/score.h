@@ -21,6 +21,6 @@ constexpr int eg_of(Score s)
 }
 
 // Material plus piece-square value of every piece code on every square, White's view (Black
-// entries are the mirrored negations). Defined in board.cpp, zero until init_eval_tables
-// (eval/psq.h) fills it at start-up and on every change of style.
+// entries are the mirrored negations). Defined beside init_eval_tables (eval/psq.h), which
+// fills it at start-up and on every change of style.
 extern Score psq_table[PIECE_NB][SQUARE_NB];

@@ -76,6 +76,18 @@ constexpr bool is_castling(Move m)
 }
 constexpr int promotion_type(Move m) { return (move_flags(m) & 3) + 1; } // KNIGHT..QUEEN
 
+// Limits shared by the move lists, the search and the game history.
+constexpr int MAX_MOVES        = 256; // the known maximum of legal moves is 218
+constexpr int MAX_PLY          = 128; // plies a search goes below its root, at most
+constexpr int MAX_SEARCH_DEPTH = MAX_PLY - 1;
+
+// Search scores: centipawns from the side to move's view; a side mated at ply p scores
+// -(SCORE_MATE - p), and every score from SCORE_MATE_BOUND up is a mate.
+constexpr int SCORE_MATE       = 31000;
+constexpr int SCORE_MATE_BOUND = 30000;
+constexpr int SCORE_INFINITE   = 32000;
+constexpr int SCORE_NONE       = 32001;
+
 // Bitboard helpers.
 constexpr Bitboard FILE_A_BB = 0x0101010101010101ULL;
 constexpr Bitboard FILE_H_BB = 0x8080808080808080ULL;

@@ -37,7 +37,9 @@ static std::uint64_t book_random()
     return z ^ (z >> 31);
 }
 
-bool book_size_is_valid(std::uint64_t file_size)
+// Whether a file of this many bytes can be a book here: whole 16-byte records, at least one,
+// and an entry count that fits book_count.
+static bool book_size_is_valid(std::uint64_t file_size)
 {
     if (file_size < 16 || file_size % 16 != 0)
         return false;
@@ -188,7 +190,9 @@ static std::int64_t find_first_entry(std::uint64_t key)
     return -1;
 }
 
-Move decode_book_move(Board& board, std::uint16_t book_move)
+// The engine's legal move for a Polyglot move word in this position, or NO_MOVE. Castling
+// is written as the king taking its own rook (e1h1); promotion pieces 1-4 are N, B, R, Q.
+static Move decode_book_move(Board& board, std::uint16_t book_move)
 {
     const int to_file   = book_move & 7;
     const int to_rank   = (book_move >> 3) & 7;

@@ -22,19 +22,11 @@ extern std::uint8_t own_book; // the "OwnBook" option
 
 extern const std::uint64_t polyglot_random64[781];
 
-// Whether a file of this many bytes can be a book here: whole 16-byte records, at least one,
-// and an entry count that fits book_count.
-bool book_size_is_valid(std::uint64_t file_size);
-
 // Replaces the loaded book; true on success (which also sets own_book and reseeds the
 // random generator from the clock).
 bool load_book(const char* path);
 
 std::uint64_t polyglot_key(const Board& board);
-
-// The engine's legal move for a Polyglot move word in this position, or NO_MOVE. Castling
-// is written as the king taking its own rook (e1h1); promotion pieces 1-4 are N, B, R, Q.
-Move decode_book_move(Board& board, std::uint16_t book_move);
 
 // A legal move of the position chosen from the book, or NO_MOVE.
 Move book_probe(Board& board);

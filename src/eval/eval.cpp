@@ -49,7 +49,9 @@ bool is_recognised_draw(const Board& board)
 
 } // namespace
 
-int mop_up_bonus(const Board& board)
+// Bonus, White's view, for driving a lone king to the edge and approaching it with a single
+// rook or queen; 0 when no side qualifies or a king is missing.
+static int mop_up_bonus(const Board& board)
 {
     for (int color = WHITE; color <= BLACK; ++color) {
         const int other      = color ^ 1;
@@ -86,7 +88,10 @@ int game_phase(const Board& board)
     return phase < MAX_PHASE ? phase : MAX_PHASE;
 }
 
-Score evaluate_terms(const Board& board)
+// The packed sum before draw recognition and taper: psq_score and every positional term,
+// White's view. A colour-mirrored position has exactly its negation (with at most one queen
+// per side: only the lowest queen is examined for safe checks).
+static Score evaluate_terms(const Board& board)
 {
     Score s = board.psq_score;
     s += evaluate_pawns(board);
@@ -105,12 +110,14 @@ Score evaluate_terms(const Board& board)
     return s;
 }
 
-int taper(Score s, int phase)
+// Blends the halves of s by phase (0..MAX_PHASE), truncating toward zero.
+static int taper(Score s, int phase)
 {
     return (mg_of(s) * phase + eg_of(s) * (MAX_PHASE - phase)) / MAX_PHASE;
 }
 
-int scale_factor(const Board& board, int score)
+// 16, 32, 64, 96, 128, 160 or 256 (out of 256); `score` is the tapered value, White's view.
+static int scale_factor(const Board& board, int score)
 {
     const int strong = score > 0 ? WHITE : BLACK;
     const int weak   = strong ^ 1;

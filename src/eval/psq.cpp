@@ -2,8 +2,9 @@
 #include "eval/psq.h"
 
 int eval_style = STYLE_PESTO;
+Score psq_table[PIECE_NB][SQUARE_NB];
 
-const Score piece_values[PIECE_TYPE_NB] = {
+static const Score piece_values[PIECE_TYPE_NB] = {
     make_score(82, 94),
     make_score(337, 281),
     make_score(365, 297),
@@ -14,7 +15,7 @@ const Score piece_values[PIECE_TYPE_NB] = {
 
 // Indexed by square: the first row is rank 1 (a1..h1), the last rank 8.
 // clang-format off
-const int king_endgame_table[SQUARE_NB] = {
+static const int king_endgame_table[SQUARE_NB] = {
     -29, -16, -10,  -9, -14,  -9, -13, -23,
     -11,  -4,  -2,   1,   3,   1,  -4, -15,
     -13,   1,   5,   8,   4,   6,   6,  -7,

@@ -6,8 +6,6 @@
 
 #include "movegen/attacks.h"
 
-PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
-
 namespace {
 
 constexpr Score S(int mg, int eg) { return make_score(mg, eg); }
@@ -192,10 +190,12 @@ Score pawn_structure(const Board& board, int color)
 
 } // namespace
 
-Score compute_pawn_score(const Board& board)
-{
-    return pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
-}
+struct PawnEntry {
+    std::uint64_t key; // pawn_hash of the position scored
+    Score score;
+};
+constexpr int PAWN_HASH_SIZE = 8192;
+static PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
 
 Score evaluate_pawns(const Board& board)
 {
@@ -203,7 +203,7 @@ Score evaluate_pawns(const Board& board)
     if (entry.key == board.pawn_hash)
         return entry.score;
     entry.key   = board.pawn_hash;
-    entry.score = compute_pawn_score(board);
+    entry.score = pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
     return entry.score;
 }
 

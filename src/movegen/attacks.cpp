@@ -7,9 +7,10 @@ Bitboard knight_attacks[SQUARE_NB];
 Bitboard king_attacks[SQUARE_NB];
 MagicEntry bishop_magics[SQUARE_NB];
 MagicEntry rook_magics[SQUARE_NB];
-Bitboard bishop_attack_table[BISHOP_TABLE_SIZE];
-Bitboard rook_attack_table[ROOK_TABLE_SIZE];
-std::uint64_t magic_rng_state = 0x1234567890ABCDEFULL;
+// Every square's block of attack sets, packed one after the other (5,248 and 102,400 used).
+static Bitboard bishop_attack_table[32768];
+static Bitboard rook_attack_table[262144];
+static std::uint64_t magic_rng_state = 0x1234567890ABCDEFULL;
 
 static constexpr int MAX_MAGIC_TRIES = 100000000;
 
@@ -42,11 +43,14 @@ static Bitboard ray_attacks(int sq, Bitboard occupancy, const int (*dirs)[2])
 static const int BISHOP_DIRS[4][2] = { { 1, 1 }, { 1, -1 }, { -1, 1 }, { -1, -1 } };
 static const int ROOK_DIRS[4][2]   = { { 1, 0 }, { -1, 0 }, { 0, 1 }, { 0, -1 } };
 
-Bitboard slow_bishop_attacks(int sq, Bitboard occupancy)
+using SlowAttackFn = Bitboard (*)(int sq, Bitboard occupancy);
+
+// Ray walks, from which the magic tables are built.
+static Bitboard slow_bishop_attacks(int sq, Bitboard occupancy)
 {
     return ray_attacks(sq, occupancy, BISHOP_DIRS);
 }
-Bitboard slow_rook_attacks(int sq, Bitboard occupancy)
+static Bitboard slow_rook_attacks(int sq, Bitboard occupancy)
 {
     return ray_attacks(sq, occupancy, ROOK_DIRS);
 }
@@ -109,7 +113,8 @@ static std::uint64_t next_random()
     return x * 0x2545F4914F6CDD1DULL;
 }
 
-Bitboard find_magic(int sq, Bitboard mask, int bits, SlowAttackFn slow_attacks)
+// A magic for the square, or 0 after MAX_MAGIC_TRIES rejected candidates.
+static Bitboard find_magic(int sq, Bitboard mask, int bits, SlowAttackFn slow_attacks)
 {
     static Bitboard used[4096];
     const Bitboard* occ = subset_occupancy;

@@ -22,13 +22,6 @@ extern Bitboard king_attacks[SQUARE_NB];
 extern MagicEntry bishop_magics[SQUARE_NB];
 extern MagicEntry rook_magics[SQUARE_NB];
 
-constexpr int BISHOP_TABLE_SIZE = 32768;
-constexpr int ROOK_TABLE_SIZE   = 262144;
-extern Bitboard bishop_attack_table[BISHOP_TABLE_SIZE];
-extern Bitboard rook_attack_table[ROOK_TABLE_SIZE];
-
-extern std::uint64_t magic_rng_state;
-
 void init_attack_tables();
 
 inline Bitboard bishop_attacks(int sq, Bitboard occupancy)
@@ -41,11 +34,3 @@ inline Bitboard rook_attacks(int sq, Bitboard occupancy)
     const MagicEntry& e = rook_magics[sq];
     return e.attacks[((occupancy & e.mask) * e.magic) >> e.shift];
 }
-
-// Ray walks, used to build and to check the magic tables.
-Bitboard slow_bishop_attacks(int sq, Bitboard occupancy);
-Bitboard slow_rook_attacks(int sq, Bitboard occupancy);
-
-using SlowAttackFn = Bitboard (*)(int sq, Bitboard occupancy);
-// Returns a magic for the square, or 0 after 100,000,000 rejected candidates.
-Bitboard find_magic(int sq, Bitboard mask, int bits, SlowAttackFn slow_attacks);

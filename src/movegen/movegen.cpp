@@ -22,7 +22,8 @@ Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy)
     }
 }
 
-bool is_square_attacked(int sq, int by, Bitboard occupancy, const Board& board)
+// Is `sq` attacked by colour `by`? Sliders see `occupancy`; pieces come from the board.
+static bool is_square_attacked(int sq, int by, Bitboard occupancy, const Board& board)
 {
     const int them       = by ^ 1;
     const Bitboard* mine = board.pieces + by * 6;

@@ -7,8 +7,6 @@
 
 #include "board/board.h"
 
-constexpr int MAX_MOVES = 256; // the known maximum of legal moves is 218
-
 struct MoveList {
     Move moves[MAX_MOVES];
     int count;
@@ -23,9 +21,6 @@ inline void add_move(MoveList& list, Move move)
 
 // Squares attacked by a piece type (0..5) of a colour from a square; empty for other types.
 Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy);
-
-// Is `sq` attacked by colour `by`? Sliders see `occupancy`; pieces come from the board.
-bool is_square_attacked(int sq, int by, Bitboard occupancy, const Board& board);
 
 // False when the colour has no king; its lowest king square is tested otherwise.
 bool in_check(const Board& board, int color);

@@ -14,7 +14,7 @@ struct PerftCase {
 extern const PerftCase PERFT_SUITE[6];
 
 // Deepest perft accepted: the undo stack keeps this much room above a game's history.
-constexpr int MAX_PERFT_DEPTH = 128;
+constexpr int MAX_PERFT_DEPTH = MAX_PLY;
 
 std::uint64_t perft(Board& board, unsigned depth);
 // One "move: count" line per legal move, then "Total: n". depth >= 1.

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -117,38 +116,33 @@ bool read_line(std::string& line)
 }
 
 // Caller holds input.mutex.
-static bool scan_for_stop(InputState& input)
+static bool scan_locked(InputState& input, LineFilter filter)
 {
     if (!input.started)
         return true;
     for (auto it = input.lines.begin(); it != input.lines.end();) {
-        if (*it == "isready") {
-            std::printf("readyok\n");
-            std::fflush(stdout);
+        const LineVerdict verdict = filter(*it);
+        if (verdict == LINE_DROP || verdict == LINE_STOP_DROP)
             it = input.lines.erase(it);
-        } else if (*it == "stop") {
-            input.lines.erase(it);
-            return true;
-        } else if (*it == "quit") {
-            return true;
-        } else {
+        else
             ++it;
-        }
+        if (verdict == LINE_STOP || verdict == LINE_STOP_DROP)
+            return true;
     }
     return input.ended;
 }
 
-bool stop_requested()
+bool scan_input(LineFilter filter)
 {
     InputState& input = input_state();
     std::lock_guard<std::mutex> lock(input.mutex);
-    return scan_for_stop(input);
+    return scan_locked(input, filter);
 }
 
-void wait_for_stop()
+void wait_input(LineFilter filter)
 {
     InputState& input = input_state();
     std::unique_lock<std::mutex> lock(input.mutex);
-    while (!scan_for_stop(input))
+    while (!scan_locked(input, filter))
         input.ready.wait(lock);
 }

@@ -1,52 +1,48 @@
 // move_picker.cpp: the staged move picker, quiet-move scoring and the history tables.
 #include "search/move_picker.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "search/see.h"
 
-std::int32_t history_table[COLOR_NB][SQUARE_NB][SQUARE_NB];
-std::int32_t continuation_history[PIECE_NB][SQUARE_NB][PIECE_NB][SQUARE_NB];
-Move killer_moves[MAX_PLY][2];
-Move counter_moves[PIECE_NB][SQUARE_NB];
-
 // The hash move's score in the lists: it was handed out already, so it is dropped.
 constexpr int TT_MOVE_SCORE = -999999;
 
-static bool is_piece(int piece) { return static_cast<unsigned>(piece) < PIECE_NB; }
+// Bonuses that put killers and the counter move ahead of the other quiet moves.
+constexpr int FIRST_KILLER_BONUS  = 800000;
+constexpr int SECOND_KILLER_BONUS = 700000;
+constexpr int COUNTER_MOVE_BONUS  = 600000;
 
-// A previous move indexes the continuation and counter tables only when it names a real piece
-// on a real square; anything else (EMPTY, garbage) reads as "no previous move".
-static bool has_prev(int prev_piece, int prev_to)
-{
-    return is_piece(prev_piece) && static_cast<unsigned>(prev_to) < SQUARE_NB;
-}
+// In check, one list: the hash move, captures that do not lose material, quiet promotions,
+// quiet moves, then losing captures.
+constexpr int EVASION_TT_MOVE        = 2000000;
+constexpr int EVASION_GOOD_CAPTURE   = 1000000;
+constexpr int EVASION_PROMOTION      = 900000;
+constexpr int EVASION_LOSING_CAPTURE = -500000;
 
-void clear_move_ordering()
-{
-    std::memset(history_table, 0, sizeof history_table);
-    std::memset(continuation_history, 0, sizeof continuation_history);
-    std::memset(killer_moves, 0, sizeof killer_moves);
-    std::memset(counter_moves, 0, sizeof counter_moves);
-}
+void clear_ordering(OrderingTables& tables) { std::memset(&tables, 0, sizeof tables); }
 
-void age_move_ordering()
+void age_ordering(OrderingTables& tables)
 {
-    std::memset(killer_moves, 0, sizeof killer_moves);
-    for (auto& side : history_table)
+    std::memset(tables.killers, 0, sizeof tables.killers);
+    for (auto& side : tables.history)
         for (auto& from : side)
             for (std::int32_t& entry : from)
                 entry /= 2;
-    for (auto& prev_piece : continuation_history)
+    for (auto& prev_piece : tables.continuation)
         for (auto& prev_to : prev_piece)
             for (auto& piece : prev_to)
                 for (std::int32_t& entry : piece)
                     entry /= 2;
 }
 
-void init_move_picker(
-    MovePicker& picker, bool in_check, Move tt_move, int ply, int prev_piece, int prev_to)
+void init_move_picker(MovePicker& picker, const OrderingTables& tables, bool in_check, Move tt_move,
+    int ply, int prev_piece, int prev_to)
 {
+    assert(ply >= 0 && ply < MAX_PLY);
+    assert((prev_piece >= 0 && prev_piece <= EMPTY) && prev_to >= 0 && prev_to < SQUARE_NB);
+    picker.tables     = &tables;
     picker.stage      = in_check ? STAGE_GEN_EVASIONS : STAGE_TT_MOVE;
     picker.tt_move    = tt_move;
     picker.ply        = ply;
@@ -58,25 +54,23 @@ void init_move_picker(
     picker.bad_index  = 0;
 }
 
-int quiet_score(const Board& board, Move move, int ply, int prev_piece, int prev_to)
+// Both histories, then a bonus for a killer or the counter move.
+static int quiet_score(const MovePicker& picker, const Board& board, Move move)
 {
-    const int from  = move_from(move);
-    const int to    = move_to(move);
-    const int piece = board.squares[from];
-    const bool prev = has_prev(prev_piece, prev_to);
+    const OrderingTables& t = *picker.tables;
+    const int from          = move_from(move);
+    const int to            = move_to(move);
+    const bool has_prev     = picker.prev_piece != EMPTY;
 
-    int score = history_table[board.side & 1][from][to];
-    if (prev && is_piece(piece))
-        score += continuation_history[prev_piece][prev_to][piece][to];
-
-    if (static_cast<unsigned>(ply) < MAX_PLY) {
-        if (move == killer_moves[ply][0])
-            return score + 800000;
-        if (move == killer_moves[ply][1])
-            return score + 700000;
-    }
-    if (prev && move == counter_moves[prev_piece][prev_to])
-        return score + 600000;
+    int score = t.history[board.side][from][to];
+    if (has_prev)
+        score += t.continuation[picker.prev_piece][picker.prev_to][board.squares[from]][to];
+    if (move == t.killers[picker.ply][0])
+        return score + FIRST_KILLER_BONUS;
+    if (move == t.killers[picker.ply][1])
+        return score + SECOND_KILLER_BONUS;
+    if (has_prev && move == t.counters[picker.prev_piece][picker.prev_to])
+        return score + COUNTER_MOVE_BONUS;
     return score;
 }
 
@@ -97,31 +91,30 @@ static void apply_gravity(std::int32_t& entry, int v)
     entry               = entry + v - entry * magnitude / HISTORY_GRAVITY;
 }
 
-void update_quiet_histories(const Board& board, Move best, const Move* quiets, int quiet_count,
-    int depth, int prev_piece, int prev_to)
+void update_quiet_cutoff(OrderingTables& tables, const Board& board, Move best, const Move* quiets,
+    int quiet_count, int depth, int ply, int prev_piece, int prev_to)
 {
-    // Beyond depth 127 the bonus would outgrow the gravity bound and the product could
-    // overflow; the search never goes deeper.
-    depth = depth < -(MAX_PLY - 1) ? -(MAX_PLY - 1) : depth > MAX_PLY - 1 ? MAX_PLY - 1 : depth;
+    // Beyond MAX_SEARCH_DEPTH the bonus would outgrow the gravity bound; no node is deeper.
+    assert(depth > 0 && depth <= MAX_SEARCH_DEPTH);
+    if (tables.killers[ply][0] != best) {
+        tables.killers[ply][1] = tables.killers[ply][0];
+        tables.killers[ply][0] = best;
+    }
     const int b  = depth * depth;
-    const int us = board.side & 1;
-
-    apply_gravity(history_table[us][move_from(best)][move_to(best)], b);
+    const int us = board.side;
+    apply_gravity(tables.history[us][move_from(best)][move_to(best)], b);
     for (int i = 0; i < quiet_count; ++i)
         if (quiets[i] != best)
-            apply_gravity(history_table[us][move_from(quiets[i])][move_to(quiets[i])], -b);
+            apply_gravity(tables.history[us][move_from(quiets[i])][move_to(quiets[i])], -b);
 
-    if (!has_prev(prev_piece, prev_to))
+    if (prev_piece == EMPTY)
         return;
-    auto& table          = continuation_history[prev_piece][prev_to];
-    const int best_piece = board.squares[move_from(best)];
-    if (is_piece(best_piece))
-        apply_gravity(table[best_piece][move_to(best)], b);
-    for (int i = 0; i < quiet_count; ++i) {
-        const int piece = board.squares[move_from(quiets[i])];
-        if (quiets[i] != best && is_piece(piece))
-            apply_gravity(table[piece][move_to(quiets[i])], -b);
-    }
+    auto& table = tables.continuation[prev_piece][prev_to];
+    apply_gravity(table[board.squares[move_from(best)]][move_to(best)], b);
+    for (int i = 0; i < quiet_count; ++i)
+        if (quiets[i] != best)
+            apply_gravity(table[board.squares[move_from(quiets[i])]][move_to(quiets[i])], -b);
+    tables.counters[prev_piece][prev_to] = best;
 }
 
 // Cheap sanity test of the hash move against the board; legality is the search's job.
@@ -178,11 +171,10 @@ static void score_quiets(MovePicker& picker, const Board& board)
     generate_castling_moves(board, list);
 
     for (int i = 0; i < list.count; ++i) {
-        const Move move  = list.moves[i];
-        picker.moves[i]  = move;
-        picker.scores[i] = move == picker.tt_move
-            ? TT_MOVE_SCORE
-            : quiet_score(board, move, picker.ply, picker.prev_piece, picker.prev_to);
+        const Move move = list.moves[i];
+        picker.moves[i] = move;
+        picker.scores[i]
+            = move == picker.tt_move ? TT_MOVE_SCORE : quiet_score(picker, board, move);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -196,14 +188,14 @@ static void score_evasions(MovePicker& picker, const Board& board)
         const Move move = list.moves[i];
         int score;
         if (move == picker.tt_move) {
-            score = 2000000;
+            score = EVASION_TT_MOVE;
         } else if (is_capture(move)) {
             const int exchange = see(board, move);
-            score              = exchange >= 0 ? exchange + 1000000 : exchange - 500000;
+            score = exchange + (exchange >= 0 ? EVASION_GOOD_CAPTURE : EVASION_LOSING_CAPTURE);
         } else if (is_promotion(move)) {
-            score = 900000;
+            score = EVASION_PROMOTION;
         } else {
-            score = quiet_score(board, move, picker.ply, picker.prev_piece, picker.prev_to);
+            score = quiet_score(picker, board, move);
         }
         picker.moves[i]  = move;
         picker.scores[i] = score;

@@ -1,4 +1,4 @@
-// move_picker.h: staged move ordering and the tables behind it.
+// move_picker.h: staged move ordering and the history tables behind it.
 //
 // Out of check a node sees: the validated hash move; captures and promotions with exchange
 // value >= 0, best first; quiet moves by history, killers and counter move; then the held
@@ -9,18 +9,21 @@
 #include "board/board.h"
 #include "movegen/movegen.h"
 
+// The search's memory of good quiet moves. History entries stay within +-HISTORY_GRAVITY.
 constexpr int HISTORY_GRAVITY = 16384;
-constexpr int MAX_PLY         = 128;
 
-extern std::int32_t history_table[COLOR_NB][SQUARE_NB][SQUARE_NB];
-extern std::int32_t continuation_history[PIECE_NB][SQUARE_NB][PIECE_NB][SQUARE_NB];
-extern Move killer_moves[MAX_PLY][2];
-extern Move counter_moves[PIECE_NB][SQUARE_NB];
+struct OrderingTables {
+    std::int32_t history[COLOR_NB][SQUARE_NB][SQUARE_NB]; // by side, from, to
+    // By the previous move's piece and to-square, then this move's piece and to-square.
+    std::int32_t continuation[PIECE_NB][SQUARE_NB][PIECE_NB][SQUARE_NB];
+    Move killers[MAX_PLY][2];
+    Move counters[PIECE_NB][SQUARE_NB]; // the reply that refuted a move, by its piece and to
+};
 
 // Zeroes all four tables (start-up, ucinewgame, each bench position).
-void clear_move_ordering();
+void clear_ordering(OrderingTables& tables);
 // Start of a search: zero the killers, halve both histories (truncating toward zero).
-void age_move_ordering();
+void age_ordering(OrderingTables& tables);
 
 constexpr int STAGE_TT_MOVE       = 0;
 constexpr int STAGE_GEN_CAPTURES  = 1;
@@ -33,6 +36,7 @@ constexpr int STAGE_EVASIONS      = 7;
 constexpr int STAGE_DONE          = 8;
 
 struct MovePicker {
+    const OrderingTables* tables;
     int stage;
     Move tt_move;
     int ply;
@@ -48,18 +52,18 @@ struct MovePicker {
 };
 
 // Prepares a picker for a node: STAGE_GEN_EVASIONS in check, else STAGE_TT_MOVE.
-void init_move_picker(
-    MovePicker& picker, bool in_check, Move tt_move, int ply, int prev_piece, int prev_to);
+void init_move_picker(MovePicker& picker, const OrderingTables& tables, bool in_check, Move tt_move,
+    int ply, int prev_piece, int prev_to);
 
 // The next move to try, or NO_MOVE. Once skip_quiets is set the quiet stages are passed over.
 Move next_move(MovePicker& picker, const Board& board, bool skip_quiets);
 
-int quiet_score(const Board& board, Move move, int ply, int prev_piece, int prev_to);
-
 // Index of the highest score in [start, end); the first among equals; start if start+1 >= end.
 int pick_best_index(const std::int32_t* scores, int start, int end);
 
-// After a quiet beta cutoff by `best`: reward it and punish the other quiets tried (which
-// include best), with the gravity update entry += v - entry * |v| / 16384, v = depth^2.
-void update_quiet_histories(const Board& board, Move best, const Move* quiets, int quiet_count,
-    int depth, int prev_piece, int prev_to);
+// After a quiet beta cutoff by `best` at `ply`: it becomes the first killer and the counter
+// move of the previous move; it is rewarded and the other quiets tried (which include best)
+// punished in both histories, with the gravity update entry += v - entry * |v| / 16384,
+// v = depth^2.
+void update_quiet_cutoff(OrderingTables& tables, const Board& board, Move best, const Move* quiets,
+    int quiet_count, int depth, int ply, int prev_piece, int prev_to);

@@ -1,29 +1,51 @@
 #include "search/search.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 #include "eval/eval.h"
 #include "movegen/movegen.h"
 #include "platform/clock.h"
-#include "platform/input.h"
 #include "search/see.h"
-#include "search/think.h"
 #include "search/tt.h"
 
-std::int32_t lmr_table[MAX_PLY][MAX_MOVES];
+// Tuning numbers of the pruning, reduction and extension steps.
+constexpr int RFP_MAX_DEPTH             = 8;
+constexpr int RFP_MARGIN                = 90; // per ply of depth
+constexpr int RFP_MARGIN_IMPROVING      = 70;
+constexpr int RAZOR_MAX_DEPTH           = 2;
+constexpr int RAZOR_MARGIN              = 300;
+constexpr int NULL_MOVE_MIN_DEPTH       = 3;
+constexpr int NULL_MOVE_BASE_REDUCTION  = 3; // plus depth / 4, plus 1 when improving
+constexpr int PROBCUT_MIN_DEPTH         = 5;
+constexpr int PROBCUT_MARGIN            = 200;
+constexpr int PROBCUT_REDUCTION         = 4;
+constexpr int IIR_MIN_DEPTH             = 4;
+constexpr int SEE_PRUNE_MAX_DEPTH       = 8;
+constexpr int SEE_PRUNE_MARGIN          = 50; // per ply of depth
+constexpr int FUTILITY_MAX_DEPTH        = 3;
+constexpr int FUTILITY_MARGIN           = 125; // per ply of depth
+constexpr int FUTILITY_MARGIN_IMPROVING = 175;
+constexpr int LMP_MAX_DEPTH             = 6;
+constexpr int SINGULAR_MIN_DEPTH        = 8;
+constexpr int SINGULAR_TT_DEPTH_SLACK   = 3;
+constexpr int SINGULAR_MARGIN           = 2; // per ply of depth
+constexpr int LMR_MIN_DEPTH             = 3;
+constexpr int LMR_MIN_MOVES             = 4;
+constexpr int LMR_HISTORY_DIVISOR       = 8192;
+constexpr int QS_DELTA_MARGIN           = 200;
 
+// Late-move reductions by depth and move number: log(d) * log(m) / 2.25 + 0.75.
+static std::int32_t lmr_table[MAX_PLY][MAX_MOVES];
+
+// Quiet moves searched before late-move pruning, by [improving][depth].
 // clang-format off
-const std::int32_t lmp_table[2][7] = {
-    { 0, 3, 5,  8, 13, 18, 25 }, // not improving
-    { 0, 5, 8, 12, 18, 25, 35 }, // improving
+static const std::int32_t lmp_table[2][LMP_MAX_DEPTH + 1] = {
+    { 0, 3, 5,  8, 13, 18, 25 },
+    { 0, 5, 8, 12, 18, 25, 35 },
 };
 // clang-format on
-
-std::uint64_t node_count;
-int seldepth;
-int iteration_depth;
-std::uint8_t stop_flag;
 
 // A node at ply p has made at most p moves (null moves included) on top of the game history,
 // and nodes at MAX_PLY make none, so a search pushes at most MAX_PLY undo records.
@@ -38,17 +60,13 @@ void init_lmr_table()
                 : static_cast<std::int32_t>(std::log(d) * std::log(m) / 2.25 + 0.75);
 }
 
-// Runs every 1024th node from iteration 2 on: the hard time limit, the node limit and, for a
-// search that would never end by itself, a "stop" from the input.
-static void check_limits()
+// Runs every 1024th node from iteration 2 on.
+static void check_limits(Searcher& s)
 {
-    const auto elapsed = static_cast<std::int64_t>(now_ms() - time_budget.start_time);
-    if (elapsed >= time_budget.hard_limit)
-        stop_flag = 1;
-    if (node_limit != 0 && node_count >= node_limit)
-        stop_flag = 1;
-    if (poll_for_stop && stop_requested())
-        stop_flag = 1;
+    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.start_time);
+    if (elapsed >= s.hard_limit || (s.node_limit != 0 && s.nodes >= s.node_limit)
+        || (s.poll != nullptr && s.poll()))
+        s.stopped = true;
 }
 
 // Fifty-move rule, or the same position with the same side to move since the last
@@ -81,12 +99,32 @@ static void update_pv(PlyRecord* ss, Move move)
     ss->pv_length = child->pv_length + 1;
 }
 
-// ProbCut: a capture that beats beta by a margin in quiescence and in a reduced search is
-// taken as proof that the node fails high. Returns SCORE_NONE when no capture proves it.
-// Kept out of search() so that its move list does not sit in every search frame.
-[[gnu::noinline]] static int probcut(Board& board, PlyRecord* ss, int depth, int beta, int ply)
+static bool tt_cuts_off(const TTHit& hit, int alpha, int beta)
 {
-    const int pbeta = beta + 200;
+    return hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta)
+        || (hit.bound == BOUND_UPPER && hit.score <= alpha);
+}
+
+// Null-move pruning: if passing the turn still fails high, a real move will too.
+static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool improving, int ply)
+{
+    const int reduction = depth / 4 + NULL_MOVE_BASE_REDUCTION + (improving ? 1 : 0);
+    ss->current_move    = NULL_MOVE;
+    make_null_move(s.board);
+    const int score = -search(s, ss + 1, depth - reduction - 1, -beta, -beta + 1, false, ply + 1);
+    unmake_null_move(s.board);
+    if (score < beta)
+        return SCORE_NONE;
+    return score >= SCORE_MATE_BOUND ? beta : score;
+}
+
+// ProbCut: a capture that beats beta by a margin in quiescence and in a reduced search is
+// taken as proof that the node fails high. Kept out of search() so that its move list does
+// not sit in every search frame.
+[[gnu::noinline]] static int probcut(Searcher& s, PlyRecord* ss, int depth, int beta, int ply)
+{
+    Board& board    = s.board;
+    const int pbeta = beta + PROBCUT_MARGIN;
     MoveList captures;
     generate_captures(board, captures);
     for (int i = 0; i < captures.count; ++i) {
@@ -94,9 +132,10 @@ static void update_pv(PlyRecord* ss, Move move)
         if (see(board, move) < 0 || !move_is_legal(board, move))
             continue;
         make_move(board, move);
-        int score = -quiescence(board, ss + 1, -pbeta, -pbeta + 1, ply + 1);
+        int score = -quiescence(s, ss + 1, -pbeta, -pbeta + 1, ply + 1);
         if (score >= pbeta)
-            score = -search(board, ss + 1, depth - 4, -pbeta, -pbeta + 1, false, ply + 1);
+            score
+                = -search(s, ss + 1, depth - PROBCUT_REDUCTION, -pbeta, -pbeta + 1, false, ply + 1);
         unmake_move(board, move);
         if (score >= pbeta)
             return score;
@@ -104,24 +143,118 @@ static void update_pv(PlyRecord* ss, Move move)
     return SCORE_NONE;
 }
 
-int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply)
+// Pruning of a whole node before its moves, outside check and principal variations; the
+// node's score, or SCORE_NONE when its moves must be searched.
+static int prune_node(
+    Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, int eval, bool improving, int ply)
 {
-    if (stop_flag)
+    // Reverse futility pruning: the static score beats beta by a depth-wide margin.
+    const int rfp_margin = depth * (improving ? RFP_MARGIN_IMPROVING : RFP_MARGIN);
+    if (depth <= RFP_MAX_DEPTH && eval - rfp_margin >= beta && eval < SCORE_MATE_BOUND)
+        return eval - rfp_margin;
+
+    // Razoring: far below alpha near the leaves, only captures can help.
+    if (depth <= RAZOR_MAX_DEPTH)
+        return eval + RAZOR_MARGIN <= alpha ? quiescence(s, ss, alpha, beta, ply) : SCORE_NONE;
+
+    int score = SCORE_NONE;
+    if (depth >= NULL_MOVE_MIN_DEPTH && eval >= beta && has_non_pawn_material(s.board))
+        score = null_move(s, ss, depth, beta, improving, ply);
+    if (score == SCORE_NONE && depth >= PROBCUT_MIN_DEPTH && eval >= beta)
+        score = probcut(s, ss, depth, beta, ply);
+    return score;
+}
+
+// Move pruning outside principal variations: captures that lose too much material, and once
+// quiet moves look futile (futility pruning) or many were tried (late-move pruning), all
+// further quiet moves. Updates skip_quiets; true to leave the move out.
+static bool prune_move(const Board& board, Move move, bool checked, int depth, int eval, int alpha,
+    bool improving, int moves_searched, bool& skip_quiets)
+{
+    if (is_capture(move) && depth <= SEE_PRUNE_MAX_DEPTH
+        && see(board, move) < -SEE_PRUNE_MARGIN * depth)
+        return true;
+    if (checked || !is_quiet(move))
+        return false;
+    if (!skip_quiets) {
+        const int margin = depth * (improving ? FUTILITY_MARGIN_IMPROVING : FUTILITY_MARGIN);
+        skip_quiets      = (depth <= FUTILITY_MAX_DEPTH && eval + margin <= alpha)
+            || (depth <= LMP_MAX_DEPTH && moves_searched >= lmp_table[improving][depth]);
+    }
+    return skip_quiets;
+}
+
+// Singular extension: when every other move fails well below the hash move's score, the
+// hash move is the only good one and deserves a deeper look.
+static int singular_extension(
+    Searcher& s, PlyRecord* ss, Move move, const TTHit& hit, int depth, int ply)
+{
+    if (depth < SINGULAR_MIN_DEPTH || move != hit.move || !hit.found
+        || hit.depth < depth - SINGULAR_TT_DEPTH_SLACK
+        || (hit.bound != BOUND_EXACT && hit.bound != BOUND_LOWER))
+        return 0;
+    const int sbeta   = hit.score - SINGULAR_MARGIN * depth;
+    ss->excluded_move = move;
+    const int score   = search(s, ss, depth / 2, sbeta - 1, sbeta, false, ply);
+    ss->excluded_move = NO_MOVE;
+    return score < sbeta ? 1 : 0;
+}
+
+// Late-move reduction of a quiet move after the first few, less for principal variations,
+// improving nodes and moves with good history.
+static int late_move_reduction(
+    int depth, int moves_searched, bool pv_node, bool improving, int history_sum)
+{
+    if (depth < LMR_MIN_DEPTH || moves_searched < LMR_MIN_MOVES)
+        return 0;
+    // Extensions never raise depth above the root's; only absurd boards have more moves
+    // than the table.
+    assert(depth < MAX_PLY);
+    int reduction = lmr_table[depth][std::min(moves_searched, MAX_MOVES - 1)];
+    if (pv_node)
+        --reduction;
+    if (!improving)
+        ++reduction;
+    reduction -= history_sum / LMR_HISTORY_DIVISOR;
+    return std::max(reduction, 0);
+}
+
+// Principal variation search of one made move: the first move with the full window, the
+// others with a null window (reduced first, then at full depth), and again with the full
+// window when they land inside it.
+static int search_move(Searcher& s, PlyRecord* ss, int new_depth, int reduction, int alpha,
+    int beta, bool pv_node, bool first, int ply)
+{
+    if (first)
+        return -search(s, ss + 1, new_depth, -beta, -alpha, pv_node, ply + 1);
+    int score = -search(s, ss + 1, new_depth - reduction, -alpha - 1, -alpha, false, ply + 1);
+    if (score > alpha && reduction > 0)
+        score = -search(s, ss + 1, new_depth, -alpha - 1, -alpha, false, ply + 1);
+    if (score > alpha && score < beta)
+        score = -search(s, ss + 1, new_depth, -beta, -alpha, true, ply + 1);
+    return score;
+}
+
+int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply)
+{
+    if (s.stopped)
         return 0;
     ss->pv_length = 0;
-    ++node_count;
-    if ((node_count & 1023) == 0 && iteration_depth >= 2)
-        check_limits();
-    seldepth = std::max(seldepth, ply);
+    ++s.nodes;
+    if ((s.nodes & 1023) == 0 && s.iteration_depth >= 2)
+        check_limits(s);
+    s.seldepth   = std::max(s.seldepth, ply);
+    Board& board = s.board;
     if (ply >= MAX_PLY)
         return evaluate(board);
     if (depth <= 0)
-        return quiescence(board, ss, alpha, beta, ply);
+        return quiescence(s, ss, alpha, beta, ply);
 
     // The root is always searched, so that a drawn root still gets a move and a score.
     if (ply > 0 && is_draw_by_rule(board))
         return 0;
 
+    // Mate distance pruning: no line from here beats a mate already found nearer the root.
     const int entry_alpha = alpha;
     alpha                 = std::max(alpha, -(SCORE_MATE - ply));
     beta                  = std::min(beta, SCORE_MATE - ply - 1);
@@ -130,9 +263,7 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
 
     const TTHit hit    = tt_probe(board.hash, ply);
     const Move tt_move = hit.found ? hit.move : NO_MOVE;
-    if (hit.found && !pv_node && hit.depth >= depth
-        && (hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta)
-            || (hit.bound == BOUND_UPPER && hit.score <= alpha)))
+    if (hit.found && !pv_node && hit.depth >= depth && tt_cuts_off(hit, alpha, beta))
         return hit.score;
 
     const bool checked = in_check(board, board.side);
@@ -147,35 +278,14 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
     }
 
     if (!checked && !pv_node) {
-        const int rfp_margin = depth * (improving ? 70 : 90);
-        if (depth <= 8 && eval - rfp_margin >= beta && eval < SCORE_MATE_BOUND)
-            return eval - rfp_margin;
-
-        if (depth < 3) {
-            if (eval + 300 <= alpha)
-                return quiescence(board, ss, alpha, beta, ply);
-        } else {
-            if (eval >= beta && has_non_pawn_material(board)) {
-                const int reduction = depth / 4 + 3 + (improving ? 1 : 0);
-                ss->current_move    = NULL_MOVE;
-                make_null_move(board);
-                const int score = -search(
-                    board, ss + 1, depth - reduction - 1, -beta, -beta + 1, false, ply + 1);
-                unmake_null_move(board);
-                if (score >= beta)
-                    return score >= SCORE_MATE_BOUND ? beta : score;
-            }
-            if (depth >= 5 && eval >= beta) {
-                const int score = probcut(board, ss, depth, beta, ply);
-                if (score != SCORE_NONE)
-                    return score;
-            }
-        }
+        const int score = prune_node(s, ss, depth, alpha, beta, eval, improving, ply);
+        if (score != SCORE_NONE)
+            return score;
     }
 
     // Internal iterative reduction: without a hash move this node is likely new; search it
     // shallower and let the next iteration find it in the table.
-    if (tt_move == NO_MOVE && depth >= 4)
+    if (tt_move == NO_MOVE && depth >= IIR_MIN_DEPTH)
         --depth;
 
     const Move prev_move = (ss - 1)->current_move;
@@ -187,7 +297,7 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
     }
 
     MovePicker picker;
-    init_move_picker(picker, checked, tt_move, ply, prev_piece, prev_to);
+    init_move_picker(picker, s.ordering, checked, tt_move, ply, prev_piece, prev_to);
     int best_score      = -SCORE_INFINITE;
     Move best_node_move = NO_MOVE;
     int moves_searched  = 0;
@@ -208,87 +318,35 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
             continue;
         has_legal_move = true;
 
-        const bool quiet  = is_quiet(move);
-        bool try_singular = false;
-        int extension     = 0;
-        if (pv_node) {
-            if (checked)
-                extension = 1;
-            else
-                try_singular = true;
-        } else {
-            if (is_capture(move) && depth <= 8 && see(board, move) < -50 * depth)
-                continue;
-            if (checked) {
-                extension = 1;
-            } else if (!quiet) {
-                try_singular = true;
-            } else {
-                if (skip_quiets)
-                    continue;
-                if (depth <= 3 && eval + depth * (improving ? 175 : 125) <= alpha) {
-                    skip_quiets = true;
-                    continue;
-                }
-                if (depth <= 6 && moves_searched >= lmp_table[improving][depth]) {
-                    skip_quiets = true;
-                    continue;
-                }
-                try_singular = true;
-            }
-        }
+        const bool quiet = is_quiet(move);
+        if (!pv_node
+            && prune_move(
+                board, move, checked, depth, eval, alpha, improving, moves_searched, skip_quiets))
+            continue;
 
-        // Singular extension: when every other move fails well below the hash move's score,
-        // the hash move is the only good one and deserves a deeper look.
-        if (try_singular && depth >= 8 && move == tt_move && hit.found && hit.depth >= depth - 3
-            && (hit.bound == BOUND_EXACT || hit.bound == BOUND_LOWER)) {
-            const int sbeta   = hit.score - 2 * depth;
-            ss->excluded_move = move;
-            const int score   = search(board, ss, depth / 2, sbeta - 1, sbeta, false, ply);
-            ss->excluded_move = NO_MOVE;
-            extension         = score < sbeta ? 1 : 0;
-        }
+        // Check extension; outside check, the singular extension.
+        const int extension = checked ? 1 : singular_extension(s, ss, move, hit, depth, ply);
 
         // The reduction reads the histories as they stand before the move is made.
         int history_sum = 0;
         if (quiet) {
-            history_sum = history_table[us][move_from(move)][move_to(move)];
+            history_sum = s.ordering.history[us][move_from(move)][move_to(move)];
             if (prev_piece != EMPTY)
-                history_sum += continuation_history[prev_piece][prev_to]
-                                                   [board.squares[move_from(move)]][move_to(move)];
+                history_sum
+                    += s.ordering.continuation[prev_piece][prev_to][board.squares[move_from(move)]]
+                                              [move_to(move)];
         }
+        const int reduction = !checked && quiet
+            ? late_move_reduction(depth, moves_searched + 1, pv_node, improving, history_sum)
+            : 0;
 
         ss->current_move = move;
         make_move(board, move);
         ++moves_searched;
-        const int new_depth = depth + extension - 1;
-        int score;
-        if (moves_searched == 1) {
-            score = -search(board, ss + 1, new_depth, -beta, -alpha, pv_node, ply + 1);
-        } else {
-            int reduction = 0;
-            if (!checked && quiet && depth >= 3 && moves_searched >= 4) {
-                // Extensions never raise depth above the root's (at most MAX_SEARCH_DEPTH from
-                // the driver); the clamps guard direct callers and absurd positions with
-                // more than 255 moves.
-                reduction = lmr_table[std::min(depth, MAX_PLY - 1)]
-                                     [std::min(moves_searched, MAX_MOVES - 1)];
-                if (pv_node)
-                    --reduction;
-                if (!improving)
-                    ++reduction;
-                reduction -= history_sum / 8192;
-                reduction = std::max(reduction, 0);
-            }
-            score
-                = -search(board, ss + 1, new_depth - reduction, -alpha - 1, -alpha, false, ply + 1);
-            if (score > alpha && reduction > 0)
-                score = -search(board, ss + 1, new_depth, -alpha - 1, -alpha, false, ply + 1);
-            if (score > alpha && score < beta)
-                score = -search(board, ss + 1, new_depth, -beta, -alpha, true, ply + 1);
-        }
+        const int score = search_move(s, ss, depth + extension - 1, reduction, alpha, beta, pv_node,
+            moves_searched == 1, ply);
         unmake_move(board, move);
-        if (stop_flag)
+        if (s.stopped)
             return 0;
 
         if (quiet && quiet_count < MAX_MOVES)
@@ -301,16 +359,9 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
             if (score > alpha) {
                 alpha = score;
                 if (score >= beta) {
-                    if (quiet) {
-                        if (killer_moves[ply][0] != move) {
-                            killer_moves[ply][1] = killer_moves[ply][0];
-                            killer_moves[ply][0] = move;
-                        }
-                        update_quiet_histories(
-                            board, move, quiets_tried, quiet_count, depth, prev_piece, prev_to);
-                        if (prev_piece != EMPTY)
-                            counter_moves[prev_piece][prev_to] = move;
-                    }
+                    if (quiet)
+                        update_quiet_cutoff(s.ordering, board, move, quiets_tried, quiet_count,
+                            depth, ply, prev_piece, prev_to);
                     break;
                 }
             }
@@ -329,13 +380,14 @@ int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_
     return best_score;
 }
 
-int quiescence(Board& board, PlyRecord* ss, int alpha, int beta, int ply)
+int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
 {
-    if (stop_flag)
+    if (s.stopped)
         return 0;
     ss->pv_length = 0;
-    ++node_count;
-    seldepth = std::max(seldepth, ply);
+    ++s.nodes;
+    s.seldepth   = std::max(s.seldepth, ply);
+    Board& board = s.board;
 
     const int stand_pat = evaluate(board);
     if (ply >= MAX_PLY || stand_pat >= beta)
@@ -343,9 +395,7 @@ int quiescence(Board& board, PlyRecord* ss, int alpha, int beta, int ply)
     alpha = std::max(alpha, stand_pat);
 
     const TTHit hit = tt_probe(board.hash, ply);
-    if (hit.found
-        && (hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta)
-            || (hit.bound == BOUND_UPPER && hit.score <= alpha)))
+    if (hit.found && tt_cuts_off(hit, alpha, beta))
         return hit.score;
 
     MoveList captures;
@@ -365,16 +415,16 @@ int quiescence(Board& board, PlyRecord* ss, int alpha, int beta, int ply)
         const int value = values[i];
 
         // Losing captures, and captures that cannot lift the score to alpha even with a
-        // margin, are left out.
-        if (value < 0 || stand_pat + 200 + value < alpha)
+        // margin (delta pruning), are left out.
+        if (value < 0 || stand_pat + QS_DELTA_MARGIN + value < alpha)
             continue;
         if (!move_is_legal(board, move))
             continue;
 
         make_move(board, move);
-        const int score = -quiescence(board, ss + 1, -beta, -alpha, ply + 1);
+        const int score = -quiescence(s, ss + 1, -beta, -alpha, ply + 1);
         unmake_move(board, move);
-        if (stop_flag)
+        if (s.stopped)
             return 0;
 
         if (score > best) {

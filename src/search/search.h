@@ -1,11 +1,11 @@
-// search.h: the alpha-beta search (fail-soft PVS) and the quiescence search.
+// search.h: the alpha-beta search (fail-soft PVS) and the quiescence search, on a Searcher:
+// the record of everything one search owns, filled by the driver (think.h) and passed down.
 //
-// Scores are centipawns from the side to move's view; a side mated at ply p scores
-// -(SCORE_MATE - p). The fifty-move and repetition draws count below the root only, so a
-// drawn root still gets a searched move. A stopped search (stop_flag) returns 0 everywhere and
-// leaves the board as it was at the root; its scores are meaningless and the driver discards
-// them. Every 1024th node from iteration 2 on, the search tests the hard time limit, the node
-// limit and, for an open-ended search, the input (think.h).
+// Scores are centipawns from the side to move's view (SCORE_MATE, types.h). The fifty-move
+// and repetition draws count below the root only, so a drawn root still gets a searched move.
+// A stopped search returns 0 everywhere and leaves the board as it was at the root; its
+// scores are meaningless and the driver discards them. Every 1024th node from iteration 2
+// on, the search tests the hard time limit, the node limit and the caller's poll.
 #pragma once
 
 #include "board/board.h"
@@ -19,21 +19,31 @@ struct PlyRecord {
     std::int32_t pv_length;
 };
 
-// The driver's stack: the root uses entry 2 so that plies -1 and -2 read zeroed records.
+// The stack's root uses entry 2, so that plies -1 and -2 read zeroed records.
 constexpr int SEARCH_STACK_SIZE = MAX_PLY + 4;
 constexpr int ROOT_STACK_INDEX  = 2;
 
-extern std::int32_t lmr_table[MAX_PLY][MAX_MOVES];
-extern const std::int32_t lmp_table[2][7];
+struct Searcher {
+    Board board; // the root position; every move is made and unmade on it
 
-// Per-search state, reset by the driver at the start of every search.
-extern std::uint64_t node_count;
-extern int seldepth;
-extern int iteration_depth;
-extern std::uint8_t stop_flag;
+    // What ends the search besides its depth.
+    std::uint64_t start_time; // now_ms() when the search began
+    std::int64_t hard_limit; // ms after start_time at which the search stops
+    std::uint64_t node_limit; // 0 for none
+    bool (*poll)(); // asked whether to stop, or nullptr
+
+    // The running search.
+    std::uint64_t nodes;
+    int seldepth;
+    int iteration_depth;
+    bool stopped;
+
+    OrderingTables ordering; // kept from search to search
+    PlyRecord stack[SEARCH_STACK_SIZE];
+};
 
 void init_lmr_table();
 
-// `ss` points at this ply's record inside the driver's stack.
-int search(Board& board, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply);
-int quiescence(Board& board, PlyRecord* ss, int alpha, int beta, int ply);
+// `ss` points at this ply's record inside s.stack.
+int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply);
+int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply);

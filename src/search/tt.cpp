@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-TTEntry* tt_table          = nullptr;
-std::uint64_t tt_count     = 1;
-std::uint8_t tt_generation = 0;
+static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
+static std::uint64_t tt_count = 1; // entries, a power of two
+std::uint8_t tt_generation    = 0;
 
 void tt_free()
 {

@@ -11,11 +11,6 @@
 
 #include "board/types.h"
 
-constexpr int SCORE_MATE       = 31000;
-constexpr int SCORE_MATE_BOUND = 30000;
-constexpr int SCORE_INFINITE   = 32000;
-constexpr int SCORE_NONE       = 32001;
-
 constexpr std::uint8_t BOUND_EXACT = 0;
 constexpr std::uint8_t BOUND_LOWER = 1;
 constexpr std::uint8_t BOUND_UPPER = 2;
@@ -39,8 +34,6 @@ struct TTHit {
     int bound;
 };
 
-extern TTEntry* tt_table; // nullptr when absent
-extern std::uint64_t tt_count; // entries, a power of two
 extern std::uint8_t tt_generation; // bumped once per search
 
 // Releases the table and allocates the largest power of two of entries that fits in

@@ -1,5 +1,6 @@
 #include "uci/uci.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -13,7 +14,6 @@
 #include "movegen/perft.h"
 #include "platform/clock.h"
 #include "platform/input.h"
-#include "search/move_picker.h"
 #include "search/search.h"
 #include "search/think.h"
 #include "search/tt.h"
@@ -26,7 +26,7 @@ void init_engine()
     init_eval_tables();
     init_lmr_table();
     tt_resize(64);
-    clear_move_ordering();
+    clear_search_history();
 }
 
 int parse_int(std::string_view text)
@@ -79,7 +79,7 @@ Move uci_to_move(Board& board, std::string_view token)
 static void make_game_move(Board& board, Move move)
 {
     if (board.undo_count >= GAME_HISTORY_LIMIT)
-        drop_oldest_history(board, 256);
+        drop_oldest_history(board, GAME_HISTORY_DROP);
     make_move(board, move);
 }
 
@@ -160,45 +160,143 @@ void illegalcheck(Board& board)
     std::fflush(stdout);
 }
 
+// UCI options, one row each: the `uci` reply lists them in this order, and setoption finds
+// the first row whose name starts the given name.
+enum OptionType { OPTION_SPIN, OPTION_CHECK, OPTION_STRING, OPTION_COMBO };
+
+struct Option {
+    const char* name;
+    OptionType type;
+    const char* default_text;
+    int min, max; // spin
+    const char* choices[4]; // combo, ended by nullptr
+    // Applies a value: spins clamped to [min, max], checks 0 or 1, combos the choice's index
+    // (the default's when the value names none); strings come as text.
+    void (*apply)(int number, std::string_view text, Board& board);
+};
+
+static void set_hash(int megabytes, std::string_view, Board&) { tt_resize(megabytes); }
+static void set_own_book(int on, std::string_view, Board&) { own_book = on != 0; }
+static void set_book_file(int, std::string_view path, Board&)
+{
+    load_book(std::string(path).c_str());
+}
+static void set_style(int style, std::string_view, Board& board)
+{
+    eval_style = style;
+    init_eval_tables();
+    // The game board's running score must come from the table its moves will update.
+    board.psq_score = compute_psq_score(board);
+}
+
+static const Option OPTIONS[] = {
+    { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
+    { "Threads", OPTION_SPIN, "1", 1, 1, {}, nullptr },
+    { "OwnBook", OPTION_CHECK, "false", 0, 0, {}, set_own_book },
+    { "BookFile", OPTION_STRING, "champions.bin", 0, 0, {}, set_book_file },
+    { "Style", OPTION_COMBO, "PeSTO", 0, 0, { "PeSTO", "Linear" }, set_style },
+};
+
 static void print_uci_identity()
 {
+    static const char* const TYPE_NAMES[] = { "spin", "check", "string", "combo" };
     std::printf("id name Vantorel\n");
     std::printf("id author You\n");
-    std::printf("option name Hash type spin default 64 min 1 max 2048\n");
-    std::printf("option name Threads type spin default 1 min 1 max 1\n");
-    std::printf("option name OwnBook type check default false\n");
-    std::printf("option name BookFile type string default champions.bin\n");
-    std::printf("option name Style type combo default PeSTO var PeSTO var Linear\n");
+    for (const Option& option : OPTIONS) {
+        std::printf("option name %s type %s default %s", option.name, TYPE_NAMES[option.type],
+            option.default_text);
+        if (option.type == OPTION_SPIN)
+            std::printf(" min %d max %d", option.min, option.max);
+        for (int i = 0; option.type == OPTION_COMBO && option.choices[i]; ++i)
+            std::printf(" var %s", option.choices[i]);
+        std::printf("\n");
+    }
     std::printf("uciok\n");
     std::fflush(stdout);
+}
+
+static void apply_option(const Option& option, std::string_view raw_value, Board& board)
+{
+    const std::string_view value = raw_value.substr(skip_spaces(raw_value, 0));
+    int number                   = 0;
+    switch (option.type) {
+    case OPTION_SPIN:
+        number = std::clamp(parse_int(raw_value), option.min, option.max);
+        break;
+    case OPTION_CHECK:
+        number = value.starts_with("true");
+        break;
+    case OPTION_COMBO:
+        for (int i = 0; option.choices[i]; ++i)
+            if (value.starts_with(option.choices[i]))
+                number = i;
+        break;
+    case OPTION_STRING:
+        break;
+    }
+    if (option.apply)
+        option.apply(number, value, board);
+}
+
+// "setoption name N value V": the words may come in either order; without "value" nothing
+// is set.
+static void setoption_command(std::string_view line, Board& board)
+{
+    const std::size_t name_at  = line.find("name");
+    const std::size_t value_at = line.find("value");
+    if (name_at == std::string_view::npos || value_at == std::string_view::npos)
+        return;
+    const std::string_view name = line.substr(skip_spaces(line, name_at + 4));
+    for (const Option& option : OPTIONS) {
+        if (name.starts_with(option.name)) {
+            apply_option(option, line.substr(value_at + 5), board);
+            return;
+        }
+    }
 }
 
 static void new_game(Board& board)
 {
     tt_clear();
     tt_generation = 0;
-    clear_move_ordering();
+    clear_search_history();
     parse_fen(board, START_FEN);
 }
 
-SearchLimits parse_go(std::string_view line)
+// The keywords of "go", matched by prefix at the start of each word; a number follows all
+// but the flags. Unknown words are skipped.
+struct GoKeyword {
+    std::string_view word;
+    std::int32_t SearchLimits::*number; // nullptr for a flag
+    bool SearchLimits::*flag;
+};
+
+static const GoKeyword GO_KEYWORDS[] = {
+    { "wtime", &SearchLimits::wtime, nullptr },
+    { "btime", &SearchLimits::btime, nullptr },
+    { "winc", &SearchLimits::winc, nullptr },
+    { "binc", &SearchLimits::binc, nullptr },
+    { "movestogo", &SearchLimits::movestogo, nullptr },
+    { "movetime", &SearchLimits::movetime, nullptr },
+    { "depth", &SearchLimits::depth, nullptr },
+    { "nodes", &SearchLimits::nodes, nullptr },
+    { "infinite", nullptr, &SearchLimits::infinite },
+};
+
+static SearchLimits parse_go(std::string_view line)
 {
-    static const std::string_view KEYWORDS[] = { "wtime", "btime", "winc", "binc", "movestogo",
-        "movetime", "depth", "nodes", "infinite" };
     SearchLimits limits {};
-    std::int32_t* const fields[] = { &limits.wtime, &limits.btime, &limits.winc, &limits.binc,
-        &limits.movestogo, &limits.movetime, &limits.depth, &limits.nodes };
-    std::size_t pos              = 2;
+    std::size_t pos = 2;
     while (pos < line.size()) {
         pos = skip_spaces(line, pos);
-        for (int k = 0; k < 9; ++k) {
-            if (!starts_with(line, pos, KEYWORDS[k]))
+        for (const GoKeyword& keyword : GO_KEYWORDS) {
+            if (!starts_with(line, pos, keyword.word))
                 continue;
-            pos += KEYWORDS[k].size();
-            if (k < 8)
-                *fields[k] = parse_int(line.substr(pos));
+            pos += keyword.word.size();
+            if (keyword.number)
+                limits.*keyword.number = parse_int(line.substr(pos));
             else
-                limits.infinite = true;
+                limits.*keyword.flag = true;
             break;
         }
         // Steps over an unknown word, or over a keyword's number on the next pass.
@@ -208,44 +306,46 @@ SearchLimits parse_go(std::string_view line)
     return limits;
 }
 
-void go_command(std::string_view line, Board& board)
+// What the input means while a search runs: isready is answered at once, stop ends the
+// search, quit ends it and then the program; everything else waits for bestmove.
+static LineVerdict search_input(const std::string& line)
+{
+    if (line == "isready") {
+        std::printf("readyok\n");
+        std::fflush(stdout);
+        return LINE_DROP;
+    }
+    if (line == "stop")
+        return LINE_STOP_DROP;
+    return line == "quit" ? LINE_STOP : LINE_KEEP;
+}
+
+static bool search_stop_requested() { return scan_input(search_input); }
+
+static void print_bestmove(Move move)
+{
+    std::printf("bestmove %s\n", move_to_uci(move).str);
+    std::fflush(stdout);
+}
+
+// Answers from the book when OwnBook is on (and not infinite), else searches. Only a search
+// without any limit of its own listens to the input; a search in infinite mode does not
+// answer before "stop", even when it has nothing left to search.
+static void go_command(std::string_view line, Board& board)
 {
     const SearchLimits limits = parse_go(line);
     if (own_book && !limits.infinite) {
         const Move move = book_probe(board);
         if (move != NO_MOVE) {
-            std::printf("bestmove %s\n", move_to_uci(move).str);
-            std::fflush(stdout);
+            print_bestmove(move);
             return;
         }
     }
-    think(board, limits);
-}
-
-void setoption_command(std::string_view line, Board& board)
-{
-    const std::size_t name_at  = line.find("name");
-    const std::size_t value_at = line.find("value");
-    if (name_at == std::string_view::npos)
-        return;
-    const std::string_view name      = line.substr(skip_spaces(line, name_at + 4));
-    const bool has_value             = value_at != std::string_view::npos;
-    const std::string_view raw_value = has_value ? line.substr(value_at + 5) : std::string_view();
-    const std::string_view value     = raw_value.substr(skip_spaces(raw_value, 0));
-
-    if (has_value && name.starts_with("Hash")) {
-        const int megabytes = parse_int(raw_value);
-        tt_resize(megabytes < 1 ? 1 : megabytes > 2048 ? 2048 : megabytes);
-    } else if (has_value && name.starts_with("OwnBook")) {
-        own_book = value.starts_with("true");
-    } else if (has_value && name.starts_with("BookFile")) {
-        load_book(std::string(value).c_str());
-    } else if (has_value && name.starts_with("Style")) {
-        eval_style = value.starts_with("Linear") ? STYLE_LINEAR : STYLE_PESTO;
-        init_eval_tables();
-        // The game board's running score must come from the table its moves will update.
-        board.psq_score = compute_psq_score(board);
-    }
+    const bool open_ended     = limits.infinite && limits.depth <= 0 && limits.nodes <= 0;
+    const SearchResult result = think(board, limits, open_ended ? search_stop_requested : nullptr);
+    if (open_ended && !result.stopped)
+        wait_input(search_input);
+    print_bestmove(result.best_move);
 }
 
 static const char* const BENCH_FENS[] = {
@@ -256,7 +356,7 @@ static const char* const BENCH_FENS[] = {
     "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
 };
 
-void run_bench(int depth)
+static void run_bench(int depth)
 {
     depth                     = depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
     const std::uint64_t start = now_ms();
@@ -264,13 +364,14 @@ void run_bench(int depth)
     for (const char* fen : BENCH_FENS) {
         static Board board;
         parse_fen(board, fen);
-        clear_move_ordering();
+        clear_search_history();
         tt_clear();
         tt_generation = 0;
         SearchLimits limits {};
-        limits.depth = depth;
-        think(board, limits);
-        total += node_count;
+        limits.depth              = depth;
+        const SearchResult result = think(board, limits);
+        print_bestmove(result.best_move);
+        total += result.nodes;
     }
     const auto elapsed = static_cast<long long>(now_ms() - start);
     const unsigned long long nps
@@ -296,8 +397,6 @@ void execute_command(std::string_view line, Board& board)
         position_command(line, board);
     } else if (starts_with(line, 0, "go")) {
         go_command(line, board);
-    } else if (line == "stop") {
-        stop_flag = 1;
     } else if (starts_with(line, 0, "setoption")) {
         setoption_command(line, board);
     } else if (line == "d") {

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "board/board.h"
-#include "search/think.h"
 
 // Builds every table in the fixed start-up order and allocates the 64 MB hash table.
 void init_engine();
@@ -21,15 +20,10 @@ void execute_command(std::string_view line, Board& board);
 // The token ends at a space or at the end of the text.
 Move uci_to_move(Board& board, std::string_view token);
 
+// "position startpos|fen F [moves m1 m2 ...]": illegal move tokens are skipped.
 void position_command(std::string_view line, Board& board);
-// The limits of a "go" line: keywords matched by prefix, unknown words skipped.
-SearchLimits parse_go(std::string_view line);
-// Answers from the book when OwnBook is on (and not infinite), else searches.
-void go_command(std::string_view line, Board& board);
-// Also brings the game board's running score onto a newly chosen style's table.
-void setoption_command(std::string_view line, Board& board);
 
-void run_bench(int depth);
+// The diagnostic commands of the same names.
 void dupcheck(Board& board);
 void illegalcheck(Board& board);
 
