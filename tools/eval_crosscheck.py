@@ -7,7 +7,7 @@ which works square by square instead of on bitboards. The PeSTO piece-square dat
 from the published listing (with the engine's own queen rank-8 end-game row).
 
     tools/eval_crosscheck.py build/vantorel [--style Linear] [--games 40] [--seed 1]
-        [--pesto /work/shared/data/pesto_tables.txt]
+        --pesto PATH/TO/pesto_tables.txt   (the published PeSTO listing)
 
 Exit status 0 when every position agrees.
 """
@@ -23,7 +23,7 @@ ARGS.add_argument("--style", default="PeSTO")
 ARGS.add_argument("--games", type=int, default=40)
 ARGS.add_argument("--plies", type=int, default=160)
 ARGS.add_argument("--seed", type=int, default=1)
-ARGS.add_argument("--pesto", default="/work/shared/data/pesto_tables.txt")
+ARGS.add_argument("--pesto", required=True, help="the published PeSTO tables listing")
 OPTS = ARGS.parse_args()
 
 data = open(OPTS.pesto).read()

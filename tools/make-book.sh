@@ -6,14 +6,15 @@
 # Stockfish pick among several moves at random, so the games and the book branch.
 # Stockfish's randomness is seeded from its clock: each run gives a slightly different book.
 #
-# Needs: node (18+), stockfish and polyglot (apt-get install -y stockfish polyglot).
+# Needs: node (18+), stockfish and polyglot (apt-get install -y stockfish polyglot), and the
+# match.mjs driver, whose path MATCH gives.
 # Usage: tools/make-book.sh [output.bin] [games]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/tests/data/book/sf-lowskill.bin}
 games=${2:-600}
-match=${MATCH:-$root/../shared/tools/match/match.mjs}
+match=${MATCH:?set MATCH to the path of the match.mjs driver}
 stockfish=${STOCKFISH:-$(command -v stockfish || echo /usr/games/stockfish)}
 polyglot=${POLYGLOT:-$(command -v polyglot || echo /usr/games/polyglot)}
 

@@ -6,7 +6,8 @@
 #
 # Runs two matches of `games` games each (default 100) at 2+0.02: against Stockfish at a
 # weak Skill Level, and against itself. Environment: SKILL (default 3), TC (default
-# 2+0.02), STOCKFISH (default /usr/games/stockfish), MATCH (the match.mjs driver), SEED.
+# 2+0.02), STOCKFISH (default /usr/games/stockfish), MATCH (the path of the match.mjs driver,
+# required), SEED.
 # Writes PGN and JSON summaries into out-dir (default match-results) and prints one summary
 # line per match. Exit status 1 when any anomaly was seen.
 set -u
@@ -18,7 +19,8 @@ skill=${SKILL:-3}
 tc=${TC:-2+0.02}
 seed=${SEED:-1}
 stockfish=${STOCKFISH:-/usr/games/stockfish}
-match=${MATCH:-/work/shared/tools/match/match.mjs}
+match=${MATCH:-}
+[ -n "$match" ] || { echo "match.sh: set MATCH to the path of the match.mjs driver" >&2; exit 2; }
 
 for tool in node "$stockfish" "$engine"; do
     command -v "$tool" > /dev/null || { echo "match.sh: $tool not found" >&2; exit 2; }

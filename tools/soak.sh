@@ -6,7 +6,7 @@
 #   tools/soak.sh [GAMES] [TC]        defaults: 1000 games (half self-play, half against
 #                                     stockfish), time control 1+0.01 (seconds + increment)
 #   env: ENGINE (default build/vantorel), SKILL (stockfish Skill Level, default 1),
-#        MATCH (default /work/shared/tools/match/match.mjs), OUT (default build/soak)
+#        MATCH (the path of the match.mjs driver, required), OUT (default build/soak)
 #
 # Passes when there are no crashes, hangs, illegal moves, illegal PV moves or losses on time,
 # and when the engine's memory does not grow from game to game: the resident set of every
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 games=${1:-1000}
 tc=${2:-1+0.01}
 engine=$(realpath "${ENGINE:-build/vantorel}")
-match=${MATCH:-/work/shared/tools/match/match.mjs}
+match=${MATCH:?set MATCH to the path of the match.mjs driver}
 skill=${SKILL:-1}
 out=${OUT:-build/soak}
 mkdir -p "$out"

@@ -95,15 +95,12 @@ static void finish_defaults(Board& board)
     board.hash ^= zobrist_castling[0];
 }
 
-bool parse_fen(Board& board, std::string_view fen)
+// Piece placement up to the first space; false at a character that belongs to no placement.
+// Placement that runs off the board is dropped.
+static bool read_placement(Board& board, std::string_view fen, std::size_t& pos)
 {
-    std::memset(&board, 0, sizeof board);
-    for (auto& sq : board.squares)
-        sq = EMPTY;
-
-    std::size_t pos = 0;
-    int rank_start  = 56;
-    int file        = 0;
+    int rank_start = 56;
+    int file       = 0;
     for (; pos < fen.size() && fen[pos] != ' '; ++pos) {
         const char c = fen[pos];
         if (c == '/') {
@@ -112,14 +109,57 @@ bool parse_fen(Board& board, std::string_view fen)
         } else if (c >= '1' && c <= '8') {
             file = file + (c - '0') > 8 ? 8 : file + (c - '0');
         } else if (const char* letter = c ? std::strchr(PIECE_LETTERS, c) : nullptr) {
-            // Placement that runs off the board is dropped.
             if (rank_start >= 0 && file < 8)
                 put_piece(board, static_cast<int>(letter - PIECE_LETTERS), rank_start + file);
             file = file < 8 ? file + 1 : 8;
         } else {
-            finish_defaults(board);
             return false;
         }
+    }
+    return true;
+}
+
+// The rights named by the castling field's letters; other characters are skipped.
+static int read_castling(std::string_view fen, std::size_t& pos)
+{
+    int rights = 0;
+    for (; pos < fen.size() && fen[pos] != ' '; ++pos) {
+        const char* letter = std::strchr("KQkq", fen[pos]);
+        if (fen[pos] != '\0' && letter != nullptr)
+            rights |= 1 << (letter - "KQkq");
+    }
+    return rights;
+}
+
+// A square of two characters, or "-"; kept only where a double push could have left it.
+static void read_en_passant(Board& board, std::string_view fen, std::size_t& pos)
+{
+    board.ep_square = NO_SQUARE;
+    if (pos >= fen.size())
+        return;
+    if (fen[pos] == '-') {
+        ++pos;
+        return;
+    }
+    const int ep_file = fen[pos] - 'a';
+    const int ep_rank = pos + 1 < fen.size() ? fen[pos + 1] - '1' : -1;
+    if (ep_file >= 0 && ep_file < 8 && ep_rank >= 0 && ep_rank < 8
+        && supported_ep_square(board, make_square(ep_file, ep_rank))) {
+        board.ep_square = make_square(ep_file, ep_rank);
+        board.hash ^= zobrist_ep_file[ep_file];
+    }
+    pos = pos + 2 < fen.size() ? pos + 2 : fen.size();
+}
+
+bool parse_fen(Board& board, std::string_view fen)
+{
+    std::memset(&board, 0, sizeof board);
+    for (auto& sq : board.squares)
+        sq = EMPTY;
+    std::size_t pos = 0;
+    if (!read_placement(board, fen, pos)) {
+        finish_defaults(board);
+        return false;
     }
 
     // Each field is preceded by one separator character.
@@ -133,50 +173,12 @@ bool parse_fen(Board& board, std::string_view fen)
         board.hash ^= zobrist_side;
     step();
     step();
-
-    int rights = 0;
-    for (; pos < fen.size() && fen[pos] != ' '; ++pos) {
-        switch (fen[pos]) {
-        case 'K':
-            rights |= CASTLE_WK;
-            break;
-        case 'Q':
-            rights |= CASTLE_WQ;
-            break;
-        case 'k':
-            rights |= CASTLE_BK;
-            break;
-        case 'q':
-            rights |= CASTLE_BQ;
-            break;
-        default:
-            break;
-        }
-    }
-    board.castling = supported_castling(board, rights);
+    board.castling = supported_castling(board, read_castling(fen, pos));
     board.hash ^= zobrist_castling[board.castling];
-
-    board.ep_square = NO_SQUARE;
     step();
-    if (pos < fen.size()) {
-        if (fen[pos] == '-') {
-            ++pos;
-        } else {
-            const int ep_file = fen[pos] - 'a';
-            const int ep_rank = pos + 1 < fen.size() ? fen[pos + 1] - '1' : -1;
-            if (ep_file >= 0 && ep_file < 8 && ep_rank >= 0 && ep_rank < 8
-                && supported_ep_square(board, make_square(ep_file, ep_rank))) {
-                board.ep_square = make_square(ep_file, ep_rank);
-                board.hash ^= zobrist_ep_file[ep_file];
-            }
-            pos = pos + 2 < fen.size() ? pos + 2 : fen.size();
-        }
-    }
-
-    board.halfmove_clock = 0;
+    read_en_passant(board, fen, pos);
     step();
-    board.halfmove_clock = accumulate_counter(fen, pos);
-
+    board.halfmove_clock  = accumulate_counter(fen, pos);
     board.fullmove_number = 1;
     step();
     if (pos < fen.size())
@@ -324,6 +326,7 @@ void make_move(Board& board, Move move)
     if (us == BLACK)
         ++board.fullmove_number;
     ++board.undo_count;
+    assert(board_is_consistent(board));
 }
 
 void unmake_move(Board& board, Move move)
@@ -359,6 +362,7 @@ void unmake_move(Board& board, Move move)
     board.pawn_hash      = undo.pawn_hash;
     if (us == BLACK)
         --board.fullmove_number;
+    assert(board_is_consistent(board));
 }
 
 void make_null_move(Board& board)
@@ -372,6 +376,7 @@ void make_null_move(Board& board)
     board.side ^= 1;
     ++board.halfmove_clock;
     ++board.undo_count;
+    assert(board_is_consistent(board));
 }
 
 void unmake_null_move(Board& board)

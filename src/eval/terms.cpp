@@ -357,77 +357,71 @@ Score evaluate_threats(const Board& board, int color)
     return total;
 }
 
-int king_danger(const Board& board, int color)
+// Units of attack on the squares around the king on k, capped as they accumulate, then the
+// uncapped units of the piece kinds that can give a safe check (of the queens, only the
+// lowest is looked at).
+static int attack_units(const Board& board, int color, int k)
 {
-    const int k = king_square(board, color);
-    if (k == NO_SQUARE)
-        return 0;
     const int enemy         = color ^ 1;
     const Bitboard occupied = board.occupied;
     const Bitboard zone     = king_attacks[k];
-    const Bitboard knights  = pieces_of(board, enemy, KNIGHT);
-    const Bitboard bishops  = pieces_of(board, enemy, BISHOP);
-    const Bitboard rooks    = pieces_of(board, enemy, ROOK);
-    const Bitboard queens   = pieces_of(board, enemy, QUEEN);
-
-    // Each attacker's set is computed once and serves both the zone and the safe-check test.
-    // Zone units are capped as they accumulate; the safe checks are added afterwards, uncapped.
     const Bitboard safe
         = ~(pawn_attack_set(pawns_of(board, color), color) | board.occupancy[enemy]);
     const Bitboard knight_checks = knight_attacks[k] & safe;
     const Bitboard rook_checks   = rook_attacks(k, occupied) & safe;
     const Bitboard bishop_checks = bishop_attacks(k, occupied) & safe;
 
-    int units      = 0;
-    int checks     = 0;
-    auto add_units = [&units](int weight) {
-        units = units + weight < ATTACK_UNITS_CAP ? units + weight : ATTACK_UNITS_CAP;
+    int units = 0;
+    // Adds a piece's zone units; true when it can also give a safe check.
+    const auto attacker = [&](Bitboard attacks, int weight, Bitboard checks) {
+        if (attacks & zone)
+            units = units + weight < ATTACK_UNITS_CAP ? units + weight : ATTACK_UNITS_CAP;
+        return (attacks & checks) != 0;
     };
-    bool knight_check = false;
-    for (Bitboard b = knights; b;) {
-        const Bitboard attacks = knight_attacks[pop_lsb(b)];
-        if (attacks & zone)
-            add_units(KNIGHT_ATTACK_UNITS);
-        knight_check = knight_check || (attacks & knight_checks);
-    }
-    bool bishop_check = false;
-    for (Bitboard b = bishops; b;) {
-        const Bitboard attacks = bishop_attacks(pop_lsb(b), occupied);
-        if (attacks & zone)
-            add_units(BISHOP_ATTACK_UNITS);
-        bishop_check = bishop_check || (attacks & bishop_checks);
-    }
-    bool rook_check = false;
-    for (Bitboard b = rooks; b;) {
-        const Bitboard attacks = rook_attacks(pop_lsb(b), occupied);
-        if (attacks & zone)
-            add_units(ROOK_ATTACK_UNITS);
-        rook_check = rook_check || (attacks & rook_checks);
-    }
+    bool knight_check = false, bishop_check = false, rook_check = false;
+    for (Bitboard b = pieces_of(board, enemy, KNIGHT); b;)
+        knight_check |= attacker(knight_attacks[pop_lsb(b)], KNIGHT_ATTACK_UNITS, knight_checks);
+    for (Bitboard b = pieces_of(board, enemy, BISHOP); b;)
+        bishop_check
+            |= attacker(bishop_attacks(pop_lsb(b), occupied), BISHOP_ATTACK_UNITS, bishop_checks);
+    for (Bitboard b = pieces_of(board, enemy, ROOK); b;)
+        rook_check |= attacker(rook_attacks(pop_lsb(b), occupied), ROOK_ATTACK_UNITS, rook_checks);
+    int checks            = 0;
+    const Bitboard queens = pieces_of(board, enemy, QUEEN);
     for (Bitboard b = queens; b;) {
         const bool lowest      = b == queens;
         const int sq           = pop_lsb(b);
         const Bitboard attacks = bishop_attacks(sq, occupied) | rook_attacks(sq, occupied);
-        if (attacks & zone)
-            add_units(QUEEN_ATTACK_UNITS);
-        // Only the lowest queen is looked at for a safe check.
-        if (lowest && (attacks & (rook_checks | bishop_checks)))
+        if (attacker(attacks, QUEEN_ATTACK_UNITS, rook_checks | bishop_checks) && lowest)
             checks += QUEEN_SAFE_CHECK;
     }
     checks += rook_check ? ROOK_SAFE_CHECK : 0;
     checks += bishop_check ? BISHOP_SAFE_CHECK : 0;
     checks += knight_check ? KNIGHT_SAFE_CHECK : 0;
-    units += checks;
+    return units + checks;
+}
 
-    int danger = units <= ATTACK_UNITS_CAP ? king_danger_table[units] : KING_DANGER_MAX;
-
+// A penalty for each file at and beside the king without a pawn of its own, larger when
+// no enemy pawn stands on it either.
+static int shelter_penalty(const Board& board, int color, int k)
+{
     const Bitboard own_pawns   = pawns_of(board, color);
-    const Bitboard enemy_pawns = pawns_of(board, enemy);
-    const int king_file        = file_of(k);
-    for (int f = king_file - 1; f <= king_file + 1; ++f) {
+    const Bitboard enemy_pawns = pawns_of(board, color ^ 1);
+    int penalty                = 0;
+    for (int f = file_of(k) - 1; f <= file_of(k) + 1; ++f) {
         if (f < 0 || f > 7 || (own_pawns & file_bb(f)))
             continue;
-        danger += (enemy_pawns & file_bb(f)) ? SHELTER_ENEMY_PAWN : SHELTER_NO_PAWN;
+        penalty += (enemy_pawns & file_bb(f)) ? SHELTER_ENEMY_PAWN : SHELTER_NO_PAWN;
     }
-    return danger;
+    return penalty;
+}
+
+int king_danger(const Board& board, int color)
+{
+    const int k = king_square(board, color);
+    if (k == NO_SQUARE)
+        return 0;
+    const int units = attack_units(board, color, k);
+    return (units <= ATTACK_UNITS_CAP ? king_danger_table[units] : KING_DANGER_MAX)
+        + shelter_penalty(board, color, k);
 }

@@ -99,6 +99,56 @@ static void update_pv(PlyRecord* ss, Move move)
     ss->pv_length = child->pv_length + 1;
 }
 
+// Counts the node and, every 1024th node from iteration 2 on when asked, tests the limits.
+static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
+{
+    ss->pv_length = 0;
+    ++s.nodes;
+    if (test_limits && (s.nodes & 1023) == 0 && s.iteration_depth >= 2)
+        check_limits(s);
+    s.seldepth = std::max(s.seldepth, ply);
+}
+
+// The static evaluation outside check (SCORE_NONE in check), kept on the stack so that a node
+// knows whether it improves on its side's position two plies up.
+static int static_evaluation(const Board& board, PlyRecord* ss, bool checked)
+{
+    ss->static_eval = checked ? SCORE_NONE : evaluate(board);
+    return ss->static_eval;
+}
+
+static bool is_improving(const PlyRecord* ss, int ply)
+{
+    return ply >= 2 && ss->static_eval != SCORE_NONE && (ss - 2)->static_eval != SCORE_NONE
+        && ss->static_eval > (ss - 2)->static_eval;
+}
+
+// The previous move's piece and to-square, which index the continuation history and the
+// counter moves; EMPTY after a null move or at the root.
+struct PreviousMove {
+    int piece;
+    int to;
+};
+static PreviousMove previous_move(const Board& board, const PlyRecord* ss)
+{
+    const Move move = (ss - 1)->current_move;
+    if (move == NO_MOVE || move == NULL_MOVE)
+        return { EMPTY, 0 };
+    return { board.squares[move_to(move)], move_to(move) };
+}
+
+// Both histories of a quiet move, as they stand before it is made.
+static int quiet_history(
+    const OrderingTables& t, const Board& board, Move move, const PreviousMove& prev)
+{
+    const int from = move_from(move);
+    const int to   = move_to(move);
+    int sum        = t.history[board.side][from][to];
+    if (prev.piece != EMPTY)
+        sum += t.continuation[prev.piece][prev.to][board.squares[from]][to];
+    return sum;
+}
+
 static bool tt_cuts_off(const TTHit& hit, int alpha, int beta)
 {
     return hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta)
@@ -239,11 +289,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
 {
     if (s.stopped)
         return 0;
-    ss->pv_length = 0;
-    ++s.nodes;
-    if ((s.nodes & 1023) == 0 && s.iteration_depth >= 2)
-        check_limits(s);
-    s.seldepth   = std::max(s.seldepth, ply);
+    count_node(s, ss, ply, true);
     Board& board = s.board;
     if (ply >= MAX_PLY)
         return evaluate(board);
@@ -266,16 +312,9 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     if (hit.found && !pv_node && hit.depth >= depth && tt_cuts_off(hit, alpha, beta))
         return hit.score;
 
-    const bool checked = in_check(board, board.side);
-    bool improving     = false;
-    int eval           = SCORE_NONE;
-    if (checked) {
-        ss->static_eval = SCORE_NONE;
-    } else {
-        eval            = evaluate(board);
-        ss->static_eval = eval;
-        improving = ply >= 2 && (ss - 2)->static_eval != SCORE_NONE && eval > (ss - 2)->static_eval;
-    }
+    const bool checked   = in_check(board, board.side);
+    const int eval       = static_evaluation(board, ss, checked);
+    const bool improving = is_improving(ss, ply);
 
     if (!checked && !pv_node) {
         const int score = prune_node(s, ss, depth, alpha, beta, eval, improving, ply);
@@ -288,16 +327,9 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     if (tt_move == NO_MOVE && depth >= IIR_MIN_DEPTH)
         --depth;
 
-    const Move prev_move = (ss - 1)->current_move;
-    int prev_piece       = EMPTY;
-    int prev_to          = 0;
-    if (prev_move != NO_MOVE && prev_move != NULL_MOVE) {
-        prev_to    = move_to(prev_move);
-        prev_piece = board.squares[prev_to];
-    }
-
+    const PreviousMove prev = previous_move(board, ss);
     MovePicker picker;
-    init_move_picker(picker, s.ordering, checked, tt_move, ply, prev_piece, prev_to);
+    init_move_picker(picker, s.ordering, checked, tt_move, ply, prev.piece, prev.to);
     int best_score      = -SCORE_INFINITE;
     Move best_node_move = NO_MOVE;
     int moves_searched  = 0;
@@ -305,7 +337,6 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     bool skip_quiets    = false;
     Move quiets_tried[MAX_MOVES];
     int quiet_count = 0;
-    const int us    = board.side;
 
     for (Move move = next_move(picker, board, skip_quiets); move != NO_MOVE;
          move      = next_move(picker, board, skip_quiets)) {
@@ -327,18 +358,9 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
         // Check extension; outside check, the singular extension.
         const int extension = checked ? 1 : singular_extension(s, ss, move, hit, depth, ply);
 
-        // The reduction reads the histories as they stand before the move is made.
-        int history_sum = 0;
-        if (quiet) {
-            history_sum = s.ordering.history[us][move_from(move)][move_to(move)];
-            if (prev_piece != EMPTY)
-                history_sum
-                    += s.ordering.continuation[prev_piece][prev_to][board.squares[move_from(move)]]
-                                              [move_to(move)];
-        }
-        const int reduction = !checked && quiet
-            ? late_move_reduction(depth, moves_searched + 1, pv_node, improving, history_sum)
-            : 0;
+        const int reduction = !checked && quiet ? late_move_reduction(depth, moves_searched + 1,
+                                  pv_node, improving, quiet_history(s.ordering, board, move, prev))
+                                                : 0;
 
         ss->current_move = move;
         make_move(board, move);
@@ -361,7 +383,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
                 if (score >= beta) {
                     if (quiet)
                         update_quiet_cutoff(s.ordering, board, move, quiets_tried, quiet_count,
-                            depth, ply, prev_piece, prev_to);
+                            depth, ply, prev.piece, prev.to);
                     break;
                 }
             }
@@ -384,9 +406,7 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
 {
     if (s.stopped)
         return 0;
-    ss->pv_length = 0;
-    ++s.nodes;
-    s.seldepth   = std::max(s.seldepth, ply);
+    count_node(s, ss, ply, false);
     Board& board = s.board;
 
     const int stand_pat = evaluate(board);
