@@ -3,6 +3,7 @@
 // writer and a run of the real executable. A check returns "" when it holds, else the fault.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -284,15 +285,22 @@ inline std::string check_search_reply(const Board& position, std::string_view te
 {
     std::istringstream lines { std::string(text) };
     std::string line, best;
+    int last_line = 0;
     while (std::getline(lines, line)) {
         if (line.rfind("bestmove ", 0) == 0) {
-            best = line.substr(9);
+            best = line.substr(9, line.find(' ', 9) - 9);
             break;
         }
         const std::size_t at = line.find(" pv ");
         if (line.rfind("info depth ", 0) != 0 || at == std::string::npos)
             return "unexpected line in a search: " + line;
-        Board b = position;
+        // Several lines come numbered from 1 at each depth.
+        const std::size_t multipv = line.find(" multipv ");
+        const int number = multipv == std::string::npos ? 1 : std::atoi(line.c_str() + multipv + 9);
+        if (number != 1 && number != last_line + 1)
+            return "lines out of order: " + line;
+        last_line = number;
+        Board b   = position;
         std::istringstream words(line.substr(at + 4));
         for (std::string word; words >> word;) {
             const Move move = uci_to_move(b, word);
@@ -301,6 +309,8 @@ inline std::string check_search_reply(const Board& position, std::string_view te
             make_move(b, move);
         }
     }
+    const std::string best_line = line;
+    const std::size_t ponder_at = best_line.find(" ponder ");
     if (std::getline(lines, line))
         return "output after bestmove: " + line;
     Board b = position;
@@ -308,6 +318,11 @@ inline std::string check_search_reply(const Board& position, std::string_view te
     generate_legal_moves(b, legal);
     if (best.empty() || (best == "0000" ? legal.count != 0 : uci_to_move(b, best) == NO_MOVE))
         return "bad bestmove '" + best + "'";
+    if (ponder_at != std::string::npos) {
+        make_move(b, uci_to_move(b, best));
+        if (uci_to_move(b, best_line.substr(ponder_at + 8)) == NO_MOVE)
+            return "bad ponder move after " + best;
+    }
     return "";
 }
 
@@ -342,18 +357,36 @@ inline std::string read_file(const std::string& path)
 }
 
 #ifdef VANTOREL_EXE
-// Runs the executable with `input` as its standard input, from a file (so that it reads in
-// whole blocks); standard error is kept apart, for sanitizer reports.
-inline EngineRun run_engine(const std::string& input, const std::string& args = "")
+// Runs the executable with `input` as its standard input and standard error kept apart (for
+// sanitizer reports). Every search ends at the end of input, so while `searches` bestmove
+// lines are awaited the input is a pipe that stays open, as a GUI keeps it; otherwise it is a
+// file, which the engine reads in whole blocks.
+inline EngineRun run_engine(const std::string& input, int searches = 0)
 {
     char dir[] = "/tmp/vantorel_run_XXXXXX";
     if (mkdtemp(dir) == nullptr)
         return { "", "cannot make a directory", -1 };
     const std::string base = dir;
     std::ofstream(base + "/in", std::ios::binary) << input;
-    const std::string command = std::string(VANTOREL_EXE) + " " + args + " <" + base + "/in >"
-        + base + "/out 2>" + base + "/err";
-    const int status = std::system(command.c_str());
+    const std::string redirect = " >" + base + "/out 2>" + base + "/err";
+    int status                 = -1;
+    if (searches == 0) {
+        status = std::system((VANTOREL_EXE " <" + base + "/in" + redirect).c_str());
+    } else if (std::FILE* engine = popen((VANTOREL_EXE + redirect).c_str(), "w")) {
+        std::signal(SIGPIPE, SIG_IGN); // the engine may quit before it read everything
+        std::fwrite(input.data(), 1, input.size(), engine);
+        std::fflush(engine);
+        for (int waited = 0; waited < 600000; waited += 10) {
+            const std::string out = read_file(base + "/out");
+            int answers           = 0;
+            for (std::size_t at = 0; (at = out.find("bestmove ", at)) != std::string::npos; ++at)
+                answers += at == 0 || out[at - 1] == '\n';
+            if (answers >= searches)
+                break;
+            usleep(10000);
+        }
+        status = pclose(engine);
+    }
     EngineRun run { read_file(base + "/out"), read_file(base + "/err"),
         WIFEXITED(status) ? WEXITSTATUS(status) : -1 };
     for (const char* name : { "/in", "/out", "/err" })

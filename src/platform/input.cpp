@@ -122,6 +122,8 @@ static bool scan_locked(InputState& input, LineFilter filter)
         return true;
     for (auto it = input.lines.begin(); it != input.lines.end();) {
         const LineVerdict verdict = filter(*it);
+        if (verdict == LINE_BARRIER)
+            return false;
         if (verdict == LINE_DROP || verdict == LINE_STOP_DROP)
             it = input.lines.erase(it);
         else

@@ -20,10 +20,12 @@ enum LineVerdict {
     LINE_DROP, // handled: removed
     LINE_STOP, // stop scanning; the line stays
     LINE_STOP_DROP, // stop scanning; the line is removed
+    LINE_BARRIER, // the line and all after it belong to later: left, and not a stop
 };
 using LineFilter = LineVerdict (*)(const std::string& line);
 
-// Scans what has arrived without waiting; true when the filter stopped or the input ended.
+// Scans what has arrived without waiting; true when the filter stopped, or when the input
+// ended with no barrier before its end.
 bool scan_input(LineFilter filter);
 // Blocks until scan_input(filter) would return true.
 void wait_input(LineFilter filter);

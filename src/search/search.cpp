@@ -60,13 +60,34 @@ void init_lmr_table()
                 : static_cast<std::int32_t>(std::log(d) * std::log(m) / 2.25 + 0.75);
 }
 
+void start_clock(Searcher& s)
+{
+    if (!s.pondering)
+        return;
+    s.pondering   = false;
+    s.clock_start = now_ms();
+    s.soft_limit  = s.ponder_soft_limit;
+    s.hard_limit  = s.ponder_hard_limit;
+}
+
 // Runs every 1024th node from iteration 2 on.
 static void check_limits(Searcher& s)
 {
-    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.start_time);
-    if (elapsed >= s.hard_limit || (s.node_limit != 0 && s.nodes >= s.node_limit)
-        || (s.poll != nullptr && s.poll()))
+    const SearchEvent event = s.poll != nullptr ? s.poll() : EVENT_NONE;
+    if (event == EVENT_PONDERHIT)
+        start_clock(s);
+    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.clock_start);
+    if (event == EVENT_STOP || elapsed >= s.hard_limit
+        || (s.node_limit != 0 && s.nodes >= s.node_limit))
         s.stopped = true;
+}
+
+static bool is_root_move(const Searcher& s, Move move)
+{
+    for (int i = 0; i < s.root_move_count; ++i)
+        if (s.root_moves[i] == move)
+            return true;
+    return false;
 }
 
 // Fifty-move rule, or the same position with the same side to move since the last
@@ -340,6 +361,8 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
 
     for (Move move = next_move(picker, board, skip_quiets); move != NO_MOVE;
          move      = next_move(picker, board, skip_quiets)) {
+        if (ply == 0 && !is_root_move(s, move))
+            continue;
         // The excluded move passed the legality test in the node that excludes it.
         if (move == ss->excluded_move) {
             has_legal_move = true;

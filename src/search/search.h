@@ -23,14 +23,30 @@ struct PlyRecord {
 constexpr int SEARCH_STACK_SIZE = MAX_PLY + 4;
 constexpr int ROOT_STACK_INDEX  = 2;
 
+// What the caller's poll reports.
+enum SearchEvent {
+    EVENT_NONE,
+    EVENT_STOP, // end the search now
+    EVENT_PONDERHIT, // the pondered move was played: the clock starts
+};
+
 struct Searcher {
     Board board; // the root position; every move is made and unmade on it
+    // The root moves this search may play (all legal ones unless restricted), in generation
+    // order; a line of a multi-line search leaves out the moves of the lines before it.
+    Move root_moves[MAX_MOVES];
+    int root_move_count;
 
-    // What ends the search besides its depth.
-    std::uint64_t start_time; // now_ms() when the search began
-    std::int64_t hard_limit; // ms after start_time at which the search stops
+    // What ends the search besides its depth. Times are ms after clock_start.
+    std::uint64_t start_time; // now_ms() when the search began, for the info lines
+    std::uint64_t clock_start; // when the clock began: at the start, or at the ponder hit
+    std::int64_t soft_limit; // no new iteration starts past it
+    std::int64_t hard_limit; // the running search stops at it
     std::uint64_t node_limit; // 0 for none
-    bool (*poll)(); // asked whether to stop, or nullptr
+    bool pondering; // the clock waits for the ponder hit, which brings these limits:
+    std::int64_t ponder_soft_limit;
+    std::int64_t ponder_hard_limit;
+    SearchEvent (*poll)(); // asked what happened, or nullptr
 
     // The running search.
     std::uint64_t nodes;
@@ -43,6 +59,9 @@ struct Searcher {
 };
 
 void init_lmr_table();
+
+// The ponder hit: the clock starts now, with the limits kept for it.
+void start_clock(Searcher& s);
 
 // `ss` points at this ply's record inside s.stack.
 int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply);

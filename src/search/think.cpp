@@ -1,6 +1,7 @@
 #include "search/think.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -12,11 +13,19 @@
 constexpr std::int64_t UNLIMITED_TIME = (std::int64_t(1) << 62) - 1;
 
 // Time control: the clock less a reserve, shared out over the moves expected to remain.
-constexpr std::int64_t MOVE_OVERHEAD    = 100; // ms kept back for the GUI and the pipe
+constexpr int DEFAULT_MOVE_OVERHEAD     = 100;
 constexpr std::int64_t MOVETIME_RESERVE = 10;
 constexpr int ASPIRATION_MIN_DEPTH      = 5;
 constexpr int ASPIRATION_DELTA          = 25;
 constexpr int ASPIRATION_GIVE_UP        = 31900; // past this the window opens fully
+
+// Weakened play: a node budget that doubles every STRENGTH_DOUBLING_ELO points, and a choice
+// among STRENGTH_LINES lines with a random bonus of up to STRENGTH_NOISE centipawns per 100
+// points below MAX_ELO.
+constexpr int STRENGTH_LINES        = 4;
+constexpr int STRENGTH_BASE_NODES   = 64; // at MIN_ELO
+constexpr int STRENGTH_DOUBLING_ELO = 150;
+constexpr int STRENGTH_NOISE        = 12;
 
 // Big (2.4 MB, mostly the continuation history): static, so that nothing is allocated per
 // search and the histories outlive each search.
@@ -34,17 +43,27 @@ static std::int64_t moves_to_go_guess(std::int64_t time_left)
     return time_left < 1000 ? 60 : time_left < 5000 ? 40 : time_left < 15000 ? 30 : 25;
 }
 
+SearchLimits default_limits()
+{
+    SearchLimits limits {};
+    limits.multipv       = 1;
+    limits.move_overhead = DEFAULT_MOVE_OVERHEAD;
+    return limits;
+}
+
+// A mate search without a clock of its own runs until it finds the mate.
 static TimeBudget time_budget(const SearchLimits& limits, int side)
 {
-    if (limits.infinite || limits.depth > 0 || limits.nodes > 0)
+    const std::int32_t time = side == WHITE ? limits.wtime : limits.btime;
+    const std::int32_t inc  = side == WHITE ? limits.winc : limits.binc;
+    if (limits.infinite || limits.depth > 0 || limits.nodes > 0
+        || (limits.mate > 0 && time <= 0 && limits.movetime <= 0))
         return { UNLIMITED_TIME, UNLIMITED_TIME };
     if (limits.movetime > 0)
         return { limits.movetime - MOVETIME_RESERVE, limits.movetime - MOVETIME_RESERVE };
 
-    const std::int32_t time = side == WHITE ? limits.wtime : limits.btime;
-    const std::int32_t inc  = side == WHITE ? limits.winc : limits.binc;
-    const std::int64_t t
-        = std::max<std::int64_t>((time <= 0 ? MOVE_OVERHEAD : time) - MOVE_OVERHEAD, 10);
+    const std::int64_t overhead = limits.move_overhead;
+    const std::int64_t t = std::max<std::int64_t>((time <= 0 ? overhead : time) - overhead, 10);
     const std::int64_t moves_to_go = limits.movestogo > 0 ? limits.movestogo : moves_to_go_guess(t);
 
     // The increment term is 32-bit; a huge increment wraps rather than overflowing.
@@ -71,17 +90,27 @@ static ScoreText score_to_uci(int score)
     return text;
 }
 
-static void print_info(const Searcher& s, int depth, int score)
+// One principal variation of a completed iteration.
+struct RootLine {
+    int score;
+    int pv_length;
+    Move pv[MAX_PLY];
+};
+
+// `multipv` is the line's number, or 0 when only one line is searched (and none is printed).
+static void print_info(const Searcher& s, int depth, const RootLine& line, int multipv)
 {
-    const PlyRecord& root = s.stack[ROOT_STACK_INDEX];
-    const auto elapsed    = static_cast<std::int64_t>(now_ms() - s.start_time);
+    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.start_time);
     const std::uint64_t nps
         = elapsed > 0 ? s.nodes * 1000 / static_cast<std::uint64_t>(elapsed) : 0;
-    std::printf("info depth %d seldepth %d score %s nodes %llu nps %llu time %lld pv", depth,
-        s.seldepth, score_to_uci(score).str, static_cast<unsigned long long>(s.nodes),
-        static_cast<unsigned long long>(nps), static_cast<long long>(elapsed));
-    for (int i = 0; i < root.pv_length; ++i)
-        std::printf(" %s", move_to_uci(root.pv[i]).str);
+    std::printf("info depth %d seldepth %d", depth, s.seldepth);
+    if (multipv > 0)
+        std::printf(" multipv %d", multipv);
+    std::printf(" score %s nodes %llu nps %llu time %lld pv", score_to_uci(line.score).str,
+        static_cast<unsigned long long>(s.nodes), static_cast<unsigned long long>(nps),
+        static_cast<long long>(elapsed));
+    for (int i = 0; i < line.pv_length; ++i)
+        std::printf(" %s", move_to_uci(line.pv[i]).str);
     std::printf("\n");
     std::fflush(stdout);
 }
@@ -110,50 +139,159 @@ static int search_with_aspiration(Searcher& s, int depth, int previous_score)
     }
 }
 
-SearchResult think(const Board& board, const SearchLimits& limits, bool (*poll)())
+// The legal moves the search may play: those listed by searchmoves, or all when none of
+// those is legal.
+static int allowed_root_moves(const Board& board, const SearchLimits& limits, Move* out)
 {
-    Searcher& s            = searcher;
-    s.board                = board;
+    MoveList legal;
+    generate_legal_moves(board, legal);
+    int count = 0;
+    for (int i = 0; i < legal.count; ++i) {
+        const Move* listed_end = limits.searchmoves + limits.searchmove_count;
+        if (std::find(limits.searchmoves, listed_end, legal.moves[i]) != listed_end)
+            out[count++] = legal.moves[i];
+    }
+    if (count > 0)
+        return count;
+    for (int i = 0; i < legal.count; ++i)
+        out[i] = legal.moves[i];
+    return legal.count;
+}
+
+// The root moves of line `index`: the allowed ones less the first moves of the lines before.
+static void restrict_root(
+    Searcher& s, const Move* allowed, int allowed_count, const RootLine* lines, int index)
+{
+    s.root_move_count = 0;
+    for (int i = 0; i < allowed_count; ++i) {
+        bool taken = false;
+        for (int k = 0; k < index; ++k)
+            taken = taken || lines[k].pv[0] == allowed[i];
+        if (!taken)
+            s.root_moves[s.root_move_count++] = allowed[i];
+    }
+}
+
+// While pondering the clock waits: the budget is kept for the ponder hit.
+static void set_limits(Searcher& s, const SearchLimits& limits, SearchEvent (*poll)())
+{
+    const TimeBudget times = time_budget(limits, s.board.side);
     s.start_time           = now_ms();
-    const TimeBudget times = time_budget(limits, board.side);
-    s.hard_limit           = times.hard_limit;
+    s.clock_start          = s.start_time;
+    s.pondering            = limits.ponder;
+    s.ponder_soft_limit    = times.soft_limit;
+    s.ponder_hard_limit    = times.hard_limit;
+    s.soft_limit           = limits.ponder ? UNLIMITED_TIME : times.soft_limit;
+    s.hard_limit           = limits.ponder ? UNLIMITED_TIME : times.hard_limit;
     s.node_limit           = limits.nodes > 0 ? static_cast<std::uint64_t>(limits.nodes) : 0;
     s.poll                 = poll;
-    s.nodes                = 0;
-    s.seldepth             = 0;
-    s.stopped              = false;
-    std::memset(s.stack, 0, sizeof s.stack);
-    ++tt_generation;
-    age_ordering(s.ordering);
+}
 
+// Is the mover's score a mate in at most `moves` moves?
+static bool is_mate_within(int score, int moves)
+{
+    return score >= SCORE_MATE_BOUND && (SCORE_MATE + 1 - score) / 2 <= moves;
+}
+
+static std::uint64_t strength_node_budget(int elo)
+{
+    const double doublings = double(elo - MIN_ELO) / STRENGTH_DOUBLING_ELO;
+    return static_cast<std::uint64_t>(STRENGTH_BASE_NODES * std::exp2(doublings));
+}
+
+// The line a weakened engine plays: each line's score gets a random bonus, and the best sum
+// wins. A mate it has found is always played; a line that gets mated never wins.
+static int weakened_choice(const RootLine* lines, int count, int elo)
+{
+    static std::uint64_t random_state = now_ms() | 1;
+    if (lines[0].score >= SCORE_MATE_BOUND)
+        return 0;
+    const int spread = (MAX_ELO - elo) * STRENGTH_NOISE / 100 + 1;
+    int chosen = 0, chosen_value = -SCORE_INFINITE;
+    for (int i = 0; i < count; ++i) {
+        random_state ^= random_state << 13;
+        random_state ^= random_state >> 7;
+        random_state ^= random_state << 17;
+        const int value = lines[i].score + static_cast<int>(random_state % spread);
+        if (lines[i].score > -SCORE_MATE_BOUND && value > chosen_value) {
+            chosen       = i;
+            chosen_value = value;
+        }
+    }
+    return chosen;
+}
+
+SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (*poll)())
+{
+    Searcher& s = searcher;
+    s.board     = board;
     // A search pushes up to MAX_PLY records onto the game history; make room if the caller
     // left a longer history than the position command keeps.
     if (s.board.undo_count > GAME_HISTORY_LIMIT)
         drop_oldest_history(s.board, s.board.undo_count - GAME_HISTORY_LIMIT);
+    set_limits(s, limits, poll);
+    s.nodes    = 0;
+    s.seldepth = 0;
+    s.stopped  = false;
+    std::memset(s.stack, 0, sizeof s.stack);
+    ++tt_generation;
+    age_ordering(s.ordering);
 
+    static Move allowed[MAX_MOVES];
+    static RootLine lines[MAX_MULTIPV], completed[MAX_MULTIPV];
+    const int allowed_count = allowed_root_moves(s.board, limits, allowed);
+    const int shown_lines   = std::clamp(limits.multipv, 1, std::max(allowed_count, 1));
+    const bool weakened     = limits.strength_elo > 0;
+    const int line_count    = std::min(
+           weakened ? std::max(shown_lines, STRENGTH_LINES) : shown_lines, std::max(allowed_count, 1));
+    if (weakened) {
+        const std::uint64_t budget = strength_node_budget(limits.strength_elo);
+        s.node_limit               = s.node_limit ? std::min(s.node_limit, budget) : budget;
+    }
+    int previous_scores[MAX_MULTIPV] = {};
+    int completed_count              = 0;
     const int max_depth
         = limits.depth > 0 ? std::min<int>(limits.depth, MAX_SEARCH_DEPTH) : MAX_SEARCH_DEPTH;
     const PlyRecord& root = s.stack[ROOT_STACK_INDEX];
-    Move best_move        = NO_MOVE;
-    int previous_score    = 0;
+
     for (int depth = 1; depth <= max_depth && !s.stopped; ++depth) {
         s.iteration_depth = depth;
-        const int score   = search_with_aspiration(s, depth, previous_score);
-        // An interrupted iteration is discarded; depth 1 always completes.
-        if ((s.stopped && depth > 1) || root.pv_length <= 0)
+        int done          = 0;
+        for (; done < line_count; ++done) {
+            restrict_root(s, allowed, allowed_count, lines, done);
+            const int score = search_with_aspiration(s, depth, previous_scores[done]);
+            // An interrupted iteration is discarded; depth 1 always completes.
+            if ((s.stopped && depth > 1) || root.pv_length <= 0)
+                break;
+            previous_scores[done] = score;
+            lines[done].score     = score;
+            lines[done].pv_length = root.pv_length;
+            for (int i = 0; i < root.pv_length; ++i)
+                lines[done].pv[i] = root.pv[i];
+        }
+        if (done < line_count)
             break;
-        previous_score = score;
-        best_move      = root.pv[0];
-        print_info(s, depth, score);
-        if (static_cast<std::int64_t>(now_ms() - s.start_time) >= times.soft_limit)
+        std::stable_sort(lines, lines + line_count,
+            [](const RootLine& a, const RootLine& b) { return a.score > b.score; });
+        for (int i = 0; i < shown_lines; ++i)
+            print_info(s, depth, lines[i], shown_lines > 1 ? i + 1 : 0);
+        for (int i = 0; i < line_count; ++i)
+            completed[i] = lines[i];
+        completed_count = line_count;
+        if ((limits.mate > 0 && is_mate_within(completed[0].score, limits.mate))
+            || static_cast<std::int64_t>(now_ms() - s.clock_start) >= s.soft_limit)
             break;
     }
 
-    if (best_move == NO_MOVE) {
-        MoveList legal;
-        generate_legal_moves(s.board, legal);
-        if (legal.count > 0)
-            best_move = legal.moves[0];
+    SearchResult result { NO_MOVE, NO_MOVE, s.nodes, s.stopped };
+    if (completed_count > 0) {
+        const RootLine& line
+            = completed[weakened ? weakened_choice(completed, completed_count, limits.strength_elo)
+                                 : 0];
+        result.best_move   = line.pv[0];
+        result.ponder_move = line.pv_length > 1 ? line.pv[1] : NO_MOVE;
+    } else if (allowed_count > 0) {
+        result.best_move = allowed[0];
     }
-    return { best_move, s.nodes, s.stopped };
+    return result;
 }

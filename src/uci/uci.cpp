@@ -160,9 +160,15 @@ void illegalcheck(Board& board)
     std::fflush(stdout);
 }
 
+// What the options set for every search; the words of each "go" come on top.
+static SearchLimits search_options = default_limits();
+static bool ponder_option          = false;
+static bool limit_strength         = false;
+static int strength_elo            = MAX_ELO;
+
 // UCI options, one row each: the `uci` reply lists them in this order, and setoption finds
 // the first row whose name starts the given name.
-enum OptionType { OPTION_SPIN, OPTION_CHECK, OPTION_STRING, OPTION_COMBO };
+enum OptionType { OPTION_SPIN, OPTION_CHECK, OPTION_STRING, OPTION_COMBO, OPTION_BUTTON };
 
 struct Option {
     const char* name;
@@ -171,7 +177,7 @@ struct Option {
     int min, max; // spin
     const char* choices[4]; // combo, ended by nullptr
     // Applies a value: spins clamped to [min, max], checks 0 or 1, combos the choice's index
-    // (the default's when the value names none); strings come as text.
+    // (the default's when the value names none); strings come as text. A button needs none.
     void (*apply)(int number, std::string_view text, Board& board);
 };
 
@@ -188,6 +194,15 @@ static void set_style(int style, std::string_view, Board& board)
     // The game board's running score must come from the table its moves will update.
     board.psq_score = compute_psq_score(board);
 }
+static void set_multipv(int lines, std::string_view, Board&) { search_options.multipv = lines; }
+static void set_ponder(int on, std::string_view, Board&) { ponder_option = on != 0; }
+static void set_move_overhead(int ms, std::string_view, Board&)
+{
+    search_options.move_overhead = ms;
+}
+static void clear_hash(int, std::string_view, Board&) { tt_clear(); }
+static void set_limit_strength(int on, std::string_view, Board&) { limit_strength = on != 0; }
+static void set_elo(int elo, std::string_view, Board&) { strength_elo = elo; }
 
 static const Option OPTIONS[] = {
     { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
@@ -195,16 +210,23 @@ static const Option OPTIONS[] = {
     { "OwnBook", OPTION_CHECK, "false", 0, 0, {}, set_own_book },
     { "BookFile", OPTION_STRING, "champions.bin", 0, 0, {}, set_book_file },
     { "Style", OPTION_COMBO, "PeSTO", 0, 0, { "PeSTO", "Linear" }, set_style },
+    { "MultiPV", OPTION_SPIN, "1", 1, MAX_MULTIPV, {}, set_multipv },
+    { "Ponder", OPTION_CHECK, "false", 0, 0, {}, set_ponder },
+    { "Move Overhead", OPTION_SPIN, "100", 0, 5000, {}, set_move_overhead },
+    { "Clear Hash", OPTION_BUTTON, nullptr, 0, 0, {}, clear_hash },
+    { "UCI_LimitStrength", OPTION_CHECK, "false", 0, 0, {}, set_limit_strength },
+    { "UCI_Elo", OPTION_SPIN, "2850", MIN_ELO, MAX_ELO, {}, set_elo },
 };
 
 static void print_uci_identity()
 {
-    static const char* const TYPE_NAMES[] = { "spin", "check", "string", "combo" };
+    static const char* const TYPE_NAMES[] = { "spin", "check", "string", "combo", "button" };
     std::printf("id name Vantorel\n");
     std::printf("id author You\n");
     for (const Option& option : OPTIONS) {
-        std::printf("option name %s type %s default %s", option.name, TYPE_NAMES[option.type],
-            option.default_text);
+        std::printf("option name %s type %s", option.name, TYPE_NAMES[option.type]);
+        if (option.default_text)
+            std::printf(" default %s", option.default_text);
         if (option.type == OPTION_SPIN)
             std::printf(" min %d max %d", option.min, option.max);
         for (int i = 0; option.type == OPTION_COMBO && option.choices[i]; ++i)
@@ -232,26 +254,30 @@ static void apply_option(const Option& option, std::string_view raw_value, Board
                 number = i;
         break;
     case OPTION_STRING:
+    case OPTION_BUTTON:
         break;
     }
     if (option.apply)
         option.apply(number, value, board);
 }
 
-// "setoption name N value V": the words may come in either order; without "value" nothing
-// is set.
+// "setoption name N value V": the words may come in either order; only a button needs no
+// value.
 static void setoption_command(std::string_view line, Board& board)
 {
     const std::size_t name_at  = line.find("name");
     const std::size_t value_at = line.find("value");
-    if (name_at == std::string_view::npos || value_at == std::string_view::npos)
+    if (name_at == std::string_view::npos)
         return;
     const std::string_view name = line.substr(skip_spaces(line, name_at + 4));
     for (const Option& option : OPTIONS) {
-        if (name.starts_with(option.name)) {
-            apply_option(option, line.substr(value_at + 5), board);
-            return;
-        }
+        if (!name.starts_with(option.name))
+            continue;
+        if (value_at != std::string_view::npos || option.type == OPTION_BUTTON)
+            apply_option(option,
+                value_at == std::string_view::npos ? std::string_view() : line.substr(value_at + 5),
+                board);
+        return;
     }
 }
 
@@ -263,11 +289,12 @@ static void new_game(Board& board)
     parse_fen(board, START_FEN);
 }
 
-// The keywords of "go", matched by prefix at the start of each word; a number follows all
-// but the flags. Unknown words are skipped.
+// The keywords of "go", matched by prefix at the start of each word: a number follows most,
+// flags stand alone, and searchmoves takes the moves up to the next keyword. Unknown words
+// are skipped.
 struct GoKeyword {
     std::string_view word;
-    std::int32_t SearchLimits::*number; // nullptr for a flag
+    std::int32_t SearchLimits::*number;
     bool SearchLimits::*flag;
 };
 
@@ -280,72 +307,154 @@ static const GoKeyword GO_KEYWORDS[] = {
     { "movetime", &SearchLimits::movetime, nullptr },
     { "depth", &SearchLimits::depth, nullptr },
     { "nodes", &SearchLimits::nodes, nullptr },
+    { "mate", &SearchLimits::mate, nullptr },
     { "infinite", nullptr, &SearchLimits::infinite },
+    { "ponder", nullptr, &SearchLimits::ponder },
+    { "searchmoves", nullptr, nullptr },
 };
 
-static SearchLimits parse_go(std::string_view line)
+static const GoKeyword* go_keyword_at(std::string_view line, std::size_t pos)
 {
-    SearchLimits limits {};
-    std::size_t pos = 2;
+    for (const GoKeyword& keyword : GO_KEYWORDS)
+        if (starts_with(line, pos, keyword.word))
+            return &keyword;
+    return nullptr;
+}
+
+static std::size_t skip_word(std::string_view line, std::size_t pos)
+{
+    while (pos < line.size() && line[pos] != ' ')
+        ++pos;
+    return pos;
+}
+
+// The legal moves listed from `pos` up to the next keyword; other words are skipped.
+static std::size_t read_searchmoves(
+    std::string_view line, std::size_t pos, Board& board, SearchLimits& limits)
+{
+    for (pos = skip_spaces(line, pos); pos < line.size() && !go_keyword_at(line, pos);
+         pos = skip_spaces(line, skip_word(line, pos))) {
+        const Move move        = uci_to_move(board, line.substr(pos));
+        Move* const listed_end = limits.searchmoves + limits.searchmove_count;
+        if (move != NO_MOVE && std::find(limits.searchmoves, listed_end, move) == listed_end)
+            limits.searchmoves[limits.searchmove_count++] = move;
+    }
+    return pos;
+}
+
+static SearchLimits parse_go(std::string_view line, Board& board)
+{
+    SearchLimits limits = search_options;
+    limits.strength_elo = limit_strength ? strength_elo : 0;
+    std::size_t pos     = 2;
     while (pos < line.size()) {
-        pos = skip_spaces(line, pos);
-        for (const GoKeyword& keyword : GO_KEYWORDS) {
-            if (!starts_with(line, pos, keyword.word))
-                continue;
-            pos += keyword.word.size();
-            if (keyword.number)
-                limits.*keyword.number = parse_int(line.substr(pos));
-            else
-                limits.*keyword.flag = true;
-            break;
+        pos                      = skip_spaces(line, pos);
+        const GoKeyword* keyword = go_keyword_at(line, pos);
+        if (keyword) {
+            pos += keyword->word.size();
+            if (keyword->number)
+                limits.*keyword->number = parse_int(line.substr(pos));
+            else if (keyword->flag)
+                limits.*keyword->flag = true;
+            else {
+                pos = read_searchmoves(line, pos, board, limits);
+                continue; // it stopped at the next keyword
+            }
         }
         // Steps over an unknown word, or over a keyword's number on the next pass.
-        while (pos < line.size() && line[pos] != ' ')
-            ++pos;
+        pos = skip_word(line, pos);
     }
     return limits;
 }
 
+// The state of the running search that the input changes.
+static bool search_pondering = false; // the clock waits for the ponder hit
+static bool ponderhit_seen   = false; // not yet passed on to the search
+static bool search_released  = false; // stop, quit or the end of input came
+static bool holding_infinite = false; // a finished search in infinite mode waits for stop
+
 // What the input means while a search runs: isready is answered at once, stop ends the
-// search, quit ends it and then the program; everything else waits for bestmove.
+// search, quit ends it and then the program, ponderhit starts the clock of a ponder search
+// (and is ignored otherwise); everything else waits, in order, for bestmove. What follows
+// the next go belongs to that search.
 static LineVerdict search_input(const std::string& line)
 {
+    if (starts_with(line, 0, "go"))
+        return LINE_BARRIER;
     if (line == "isready") {
         std::printf("readyok\n");
         std::fflush(stdout);
         return LINE_DROP;
     }
-    if (line == "stop")
-        return LINE_STOP_DROP;
-    return line == "quit" ? LINE_STOP : LINE_KEEP;
+    if (line == "ponderhit") {
+        ponderhit_seen   = ponderhit_seen || search_pondering;
+        search_pondering = false;
+        return LINE_DROP;
+    }
+    if (line == "stop" || line == "quit") {
+        search_released = true;
+        return line == "stop" ? LINE_STOP_DROP : LINE_STOP;
+    }
+    return LINE_KEEP;
 }
 
-static bool search_stop_requested() { return scan_input(search_input); }
-
-static void print_bestmove(Move move)
+// The end of input counts as quit.
+static SearchEvent poll_search_input()
 {
-    std::printf("bestmove %s\n", move_to_uci(move).str);
+    if (scan_input(search_input)) {
+        search_released = true;
+        return EVENT_STOP;
+    }
+    if (!ponderhit_seen)
+        return EVENT_NONE;
+    ponderhit_seen = false;
+    return EVENT_PONDERHIT;
+}
+
+// A finished search that still ponders answers at the ponder hit (or stop); one in infinite
+// mode at stop.
+static LineVerdict release_input(const std::string& line)
+{
+    const LineVerdict verdict = search_input(line);
+    return line == "ponderhit" && !holding_infinite ? LINE_STOP_DROP : verdict;
+}
+
+// The ponder move goes along only when the Ponder option is on and it is legal.
+static void print_bestmove(const Board& board, Move move, Move ponder)
+{
+    std::printf("bestmove %s", move_to_uci(move).str);
+    if (ponder_option && ponder != NO_MOVE) {
+        Board after = board;
+        make_move(after, move);
+        if (uci_to_move(after, move_to_uci(ponder).str) == ponder)
+            std::printf(" ponder %s", move_to_uci(ponder).str);
+    }
+    std::printf("\n");
     std::fflush(stdout);
 }
 
-// Answers from the book when OwnBook is on (and not infinite), else searches. Only a search
-// without any limit of its own listens to the input; a search in infinite mode does not
-// answer before "stop", even when it has nothing left to search.
+// Answers from the book when OwnBook is on, unless the search is infinite, ponders or is
+// restricted to some moves; else searches, listening to the input. A GUI must never receive
+// bestmove while it believes the engine is pondering or searching without end.
 static void go_command(std::string_view line, Board& board)
 {
-    const SearchLimits limits = parse_go(line);
-    if (own_book && !limits.infinite) {
+    const SearchLimits limits = parse_go(line, board);
+    if (own_book && !limits.infinite && !limits.ponder && limits.searchmove_count == 0) {
         const Move move = book_probe(board);
         if (move != NO_MOVE) {
-            print_bestmove(move);
+            print_bestmove(board, move, NO_MOVE);
             return;
         }
     }
-    const bool open_ended     = limits.infinite && limits.depth <= 0 && limits.nodes <= 0;
-    const SearchResult result = think(board, limits, open_ended ? search_stop_requested : nullptr);
-    if (open_ended && !result.stopped)
-        wait_input(search_input);
-    print_bestmove(result.best_move);
+    search_pondering          = limits.ponder;
+    ponderhit_seen            = false;
+    search_released           = false;
+    holding_infinite          = limits.infinite && limits.depth <= 0 && limits.nodes <= 0;
+    const SearchResult result = think(board, limits, poll_search_input);
+    if (!search_released && (search_pondering || holding_infinite))
+        wait_input(release_input);
+    search_pondering = false;
+    print_bestmove(board, result.best_move, result.ponder_move);
 }
 
 static const char* const BENCH_FENS[] = {
@@ -366,11 +475,11 @@ static void run_bench(int depth)
         parse_fen(board, fen);
         clear_search_history();
         tt_clear();
-        tt_generation = 0;
-        SearchLimits limits {};
+        tt_generation             = 0;
+        SearchLimits limits       = default_limits();
         limits.depth              = depth;
         const SearchResult result = think(board, limits);
-        print_bestmove(result.best_move);
+        print_bestmove(board, result.best_move, NO_MOVE);
         total += result.nodes;
     }
     const auto elapsed = static_cast<long long>(now_ms() - start);

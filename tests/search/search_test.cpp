@@ -97,7 +97,7 @@ TEST(Mates, AnnouncedAndPlayed)
         input += "ucinewgame\nposition fen " + fields[0] + "\ngo " + fields[2] + "\n";
         cases.push_back(fields);
     }
-    const EngineRun run = run_engine(input);
+    const EngineRun run = run_engine(input, static_cast<int>(cases.size()));
     std::istringstream out(run.output);
     std::string line, last_info;
     for (const auto& fields : cases) {

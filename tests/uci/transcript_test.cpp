@@ -2,6 +2,8 @@
 //
 //   # comment          > line      input, sent with "\n"      >> text    input, no line end
 //   ...                any number of output lines             other      one output line
+//   >|                 the input ends here, before the searches answer (else it stays open
+//                      until every search has answered, as a GUI keeps it open)
 // In input, \r \n \t \0 \\ and \xHH stand for their bytes, {TEXT*N} for TEXT N times and
 // $DATA for the test data folder.
 // In output, a word "*" matches any one word (timings). Every run must also exit with 0,
@@ -164,15 +166,19 @@ TEST_P(Transcript, Matches)
 {
     std::string input;
     std::vector<std::string> expected;
+    bool input_ends = false;
     for (const std::string& line : split_lines(read_file(GetParam()))) {
-        if (line.rfind(">> ", 0) == 0)
+        if (line == ">|")
+            input_ends = true;
+        else if (line.rfind(">> ", 0) == 0)
             input += expand(line.substr(3));
         else if (line.rfind("> ", 0) == 0)
             input += expand(line.substr(2)) + "\n";
         else if (line.empty() || line[0] != '#')
             expected.push_back(line);
     }
-    const EngineRun run                  = run_engine(input);
+    const int searches  = input_ends ? 0 : static_cast<int>(searched_positions(input).size());
+    const EngineRun run = run_engine(input, searches);
     const std::vector<std::string> lines = split_lines(run.output);
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.errors.substr(0, 2000), "");
