@@ -78,44 +78,91 @@ TEST(Search, FailedAllocationLeavesAWorkingEngineWithoutTable)
 #endif
 }
 
-// Forced mates checked by an independent engine ("FEN;mate N;depth D;first moves"): at depth
-// D the last line announces the mate, a mating side plays one of the moves that keep it
-// shortest, and every line is legal.
-TEST(Mates, AnnouncedAndPlayed)
+// Data lines split at ';', without comments.
+std::vector<std::vector<std::string>> data_rows(const char* file)
 {
-    std::istringstream lines(read_file(TEST_DATA_DIR "/mates.txt"));
-    std::vector<std::vector<std::string>> cases;
-    std::string input;
+    std::istringstream lines(read_file(std::string(TEST_DATA_DIR "/") + file));
+    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(lines, line);) {
         if (line.empty() || line[0] == '#')
             continue;
-        std::vector<std::string> fields;
         std::istringstream in(line);
+        rows.emplace_back();
         for (std::string field; std::getline(in, field, ';');)
-            fields.push_back(field);
-        fields.resize(4);
-        input += "ucinewgame\nposition fen " + fields[0] + "\ngo " + fields[2] + "\n";
-        cases.push_back(fields);
+            rows.back().push_back(field);
+        rows.back().resize(4);
     }
-    const EngineRun run = run_engine(input, static_cast<int>(cases.size()));
-    std::istringstream out(run.output);
-    std::string line, last_info;
-    for (const auto& fields : cases) {
-        std::string reply;
-        while (std::getline(out, line) && line.rfind("bestmove ", 0) != 0) {
-            last_info = line;
-            reply += line + "\n";
+    return rows;
+}
+
+// One engine run, each position searched after ucinewgame with its go line; the replies in
+// order (info lines, then the bestmove line last), each checked for legality.
+std::vector<std::vector<std::string>> searched(const std::vector<std::vector<std::string>>& rows,
+    const std::string& go_prefix, int go_field, std::string input = "")
+{
+    for (const auto& row : rows)
+        input += "ucinewgame\nposition fen " + row[0] + "\n" + go_prefix + row[go_field] + "\n";
+    std::istringstream out(run_engine(input, static_cast<int>(rows.size())).output);
+    std::vector<std::vector<std::string>> replies(rows.size());
+    std::string line, text;
+    for (std::size_t i = 0; i < rows.size() && std::getline(out, line);) {
+        replies[i].push_back(line);
+        text += line + "\n";
+        if (line.rfind("bestmove ", 0) == 0) {
+            EXPECT_EQ(check_search_reply(board_from_fen(rows[i][0]), text), "") << rows[i][0];
+            text.clear();
+            ++i;
         }
-        EXPECT_EQ(check_search_reply(board_from_fen(fields[0]), reply + line + "\n"), "");
-        const std::string score = last_info.substr(last_info.find(" score ") + 7);
-        EXPECT_EQ(score.substr(0, score.find(" nodes")), fields[1]) << fields[0];
-        std::istringstream shortest(fields[3]);
-        bool kept = fields[1][5] == '-';
-        for (std::string move; shortest >> move;)
-            kept = kept || "bestmove " + move == line;
-        EXPECT_TRUE(kept) << fields[0] << " " << line;
     }
-    EXPECT_GE(cases.size(), 60u);
+    return replies;
+}
+
+std::string score_of(const std::string& info)
+{
+    const std::size_t at = info.find(" score ");
+    return at == std::string::npos ? "" : info.substr(at + 7, info.find(" nodes") - at - 7);
+}
+
+// Forced mates checked by an independent engine ("FEN;mate N;depth D;first moves"): at depth
+// D the last line announces the mate, and a mating side plays one of the moves that keep it
+// shortest.
+TEST(Mates, AnnouncedAndPlayed)
+{
+    const auto rows    = data_rows("mates.txt");
+    const auto replies = searched(rows, "go ", 2);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_GE(replies[i].size(), 2u) << rows[i][0];
+        EXPECT_EQ(score_of(replies[i][replies[i].size() - 2]), rows[i][1]) << rows[i][0];
+        std::istringstream shortest(rows[i][3]);
+        bool kept = rows[i][1][5] == '-';
+        for (std::string move; shortest >> move;)
+            kept = kept || "bestmove " + move == replies[i].back();
+        EXPECT_TRUE(kept) << rows[i][0] << " " << replies[i].back();
+    }
+    EXPECT_GE(rows.size(), 60u);
+}
+
+// Known shortest mates ("FEN;N", N < 0 when the side to move is mated): no line may announce
+// a shorter mate, or one of the other sign; the search cannot prove what does not exist.
+TEST(Mates, NeverShorterThanTheShortest)
+{
+    auto rows = data_rows("mate_distances.txt");
+    for (auto& row : rows)
+        row[2] = "5000";
+    // A small table: clearing it for each position costs less.
+    const auto replies = searched(rows, "go nodes ", 2, "setoption name Hash value 1\n");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int shortest = std::stoi(rows[i][1]);
+        for (const std::string& line : replies[i]) {
+            const std::string score = score_of(line);
+            if (score.rfind("mate ", 0) != 0)
+                continue;
+            const int mate = std::stoi(score.substr(5));
+            EXPECT_TRUE(mate * shortest > 0 && std::abs(mate) >= std::abs(shortest))
+                << rows[i][0] << " is a mate in " << shortest << ": " << line;
+        }
+    }
+    EXPECT_GE(rows.size(), 300u);
 }
 
 } // namespace
