@@ -58,6 +58,12 @@ TEST(Book, ChoiceFollowsTheWeights)
     EXPECT_EQ(e4 + nf3, 3000);
     EXPECT_NEAR(e4, 2000, 120);
     std::remove(path.c_str());
+
+    // A position whose moves all weigh nothing has no book move.
+    const std::string zero = write_book(book_record(key, "e2e4", 0) + book_record(key, "d2d4", 0));
+    ASSERT_TRUE(load_book(zero.c_str()));
+    EXPECT_EQ(book_probe(board), NO_MOVE);
+    std::remove(zero.c_str());
 }
 
 // Castling is stored as the king taking its rook; promotions name their piece.
