@@ -120,12 +120,12 @@ static void update_pv(PlyRecord* ss, Move move)
     ss->pv_length = child->pv_length + 1;
 }
 
-// Counts the node and, every 1024th node from iteration 2 on when asked, tests the limits.
+// Counts the node and, from iteration 2 on when asked, now and then tests the limits.
 static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
 {
     ss->pv_length = 0;
     ++s.nodes;
-    if (test_limits && (s.nodes & 1023) == 0 && s.iteration_depth >= 2)
+    if (test_limits && (s.nodes & s.check_mask) == 0 && s.iteration_depth >= 2)
         check_limits(s);
     s.seldepth = std::max(s.seldepth, ply);
 }

@@ -4,8 +4,8 @@
 // Scores are centipawns from the side to move's view (SCORE_MATE, types.h). The fifty-move
 // and repetition draws count below the root only, so a drawn root still gets a searched move.
 // A stopped search returns 0 everywhere and leaves the board as it was at the root; its
-// scores are meaningless and the driver discards them. Every 1024th node from iteration 2
-// on, the search tests the hard time limit, the node limit and the caller's poll.
+// scores are meaningless and the driver discards them. Every 1024th node (or as check_mask
+// says) from iteration 2 on, the search tests its time and node limits and the caller's poll.
 #pragma once
 
 #include "board/board.h"
@@ -43,6 +43,7 @@ struct Searcher {
     std::int64_t soft_limit; // no new iteration starts past it
     std::int64_t hard_limit; // the running search stops at it
     std::uint64_t node_limit; // 0 for none
+    std::uint64_t check_mask; // limits are tested when nodes & check_mask is 0
     bool pondering; // the clock waits for the ponder hit, which brings these limits:
     std::int64_t ponder_soft_limit;
     std::int64_t ponder_hard_limit;

@@ -19,13 +19,16 @@ constexpr int ASPIRATION_MIN_DEPTH      = 5;
 constexpr int ASPIRATION_DELTA          = 25;
 constexpr int ASPIRATION_GIVE_UP        = 31900; // past this the window opens fully
 
-// Weakened play: a node budget that doubles every STRENGTH_DOUBLING_ELO points, and a choice
-// among STRENGTH_LINES lines with a random bonus of up to STRENGTH_NOISE centipawns per 100
-// points below MAX_ELO.
+// Weakened play: below MAX_ELO, a node budget that doubles every STRENGTH_DOUBLING_ELO points,
+// and a choice among STRENGTH_LINES lines with a random bonus of up to STRENGTH_NOISE
+// centipawns per 100 points below MAX_ELO; at MAX_ELO, full strength. Calibrated against
+// stockfish's own UCI_Elo at 5+0.05.
 constexpr int STRENGTH_LINES        = 4;
-constexpr int STRENGTH_BASE_NODES   = 64; // at MIN_ELO
-constexpr int STRENGTH_DOUBLING_ELO = 150;
-constexpr int STRENGTH_NOISE        = 12;
+constexpr int STRENGTH_BASE_NODES   = 3300; // at STRENGTH_BASE_ELO
+constexpr int STRENGTH_BASE_ELO     = 1500;
+constexpr int STRENGTH_DOUBLING_ELO = 115;
+constexpr int STRENGTH_NOISE        = 6;
+constexpr int STRENGTH_WON_SCORE    = 400; // played out with the best line
 
 // Big (2.4 MB, mostly the continuation history): static, so that nothing is allocated per
 // search and the histories outlive each search.
@@ -184,6 +187,7 @@ static void set_limits(Searcher& s, const SearchLimits& limits, SearchEvent (*po
     s.soft_limit           = limits.ponder ? UNLIMITED_TIME : times.soft_limit;
     s.hard_limit           = limits.ponder ? UNLIMITED_TIME : times.hard_limit;
     s.node_limit           = limits.nodes > 0 ? static_cast<std::uint64_t>(limits.nodes) : 0;
+    s.check_mask           = 1023;
     s.poll                 = poll;
 }
 
@@ -195,16 +199,17 @@ static bool is_mate_within(int score, int moves)
 
 static std::uint64_t strength_node_budget(int elo)
 {
-    const double doublings = double(elo - MIN_ELO) / STRENGTH_DOUBLING_ELO;
+    const double doublings = double(elo - STRENGTH_BASE_ELO) / STRENGTH_DOUBLING_ELO;
     return static_cast<std::uint64_t>(STRENGTH_BASE_NODES * std::exp2(doublings));
 }
 
 // The line a weakened engine plays: each line's score gets a random bonus, and the best sum
-// wins. A mate it has found is always played; a line that gets mated never wins.
+// wins. A clearly won position is played out with the best line, so that won endings are
+// converted; a line that gets mated never wins.
 static int weakened_choice(const RootLine* lines, int count, int elo)
 {
     static std::uint64_t random_state = now_ms() | 1;
-    if (lines[0].score >= SCORE_MATE_BOUND)
+    if (lines[0].score >= STRENGTH_WON_SCORE)
         return 0;
     const int spread = (MAX_ELO - elo) * STRENGTH_NOISE / 100 + 1;
     int chosen = 0, chosen_value = -SCORE_INFINITE;
@@ -241,12 +246,16 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
     static RootLine lines[MAX_MULTIPV], completed[MAX_MULTIPV];
     const int allowed_count = allowed_root_moves(s.board, limits, allowed);
     const int shown_lines   = std::clamp(limits.multipv, 1, std::max(allowed_count, 1));
-    const bool weakened     = limits.strength_elo > 0;
+    const bool weakened     = limits.strength_elo > 0 && limits.strength_elo < MAX_ELO;
     const int line_count    = std::min(
            weakened ? std::max(shown_lines, STRENGTH_LINES) : shown_lines, std::max(allowed_count, 1));
-    if (weakened) {
+    // Against a bare king the budget is lifted, so that a won ending is converted.
+    const Board& b  = s.board;
+    const bool bare = b.occupancy[b.side ^ 1] == b.pieces[make_piece(b.side ^ 1, KING)];
+    if (weakened && !bare) {
         const std::uint64_t budget = strength_node_budget(limits.strength_elo);
         s.node_limit               = s.node_limit ? std::min(s.node_limit, budget) : budget;
+        s.check_mask               = 63; // budgets are small: keep to them closely
     }
     int previous_scores[MAX_MULTIPV] = {};
     int completed_count              = 0;
@@ -272,7 +281,7 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         if (done < line_count)
             break;
         std::stable_sort(lines, lines + line_count,
-            [](const RootLine& a, const RootLine& b) { return a.score > b.score; });
+            [](const RootLine& x, const RootLine& y) { return x.score > y.score; });
         for (int i = 0; i < shown_lines; ++i)
             print_info(s, depth, lines[i], shown_lines > 1 ? i + 1 : 0);
         for (int i = 0; i < line_count; ++i)
