@@ -95,17 +95,11 @@ static Score evaluate_terms(const Board& board)
 {
     Score s = board.psq_score;
     s += evaluate_pawns(board);
-    s += evaluate_mobility(board, WHITE) - evaluate_mobility(board, BLACK);
-    s += evaluate_outposts(board, WHITE) - evaluate_outposts(board, BLACK);
+    s += evaluate_pieces(board);
     if (count(board, WHITE, BISHOP) >= 2)
         s += BISHOP_PAIR;
     if (count(board, BLACK, BISHOP) >= 2)
         s -= BISHOP_PAIR;
-    s += evaluate_rooks(board, WHITE) - evaluate_rooks(board, BLACK);
-    s += evaluate_threats(board, WHITE) - evaluate_threats(board, BLACK);
-    // King danger is a plain centipawn figure: added to the packed sum it lands in the mg half.
-    s += static_cast<Score>(king_danger(board, BLACK));
-    s -= static_cast<Score>(king_danger(board, WHITE));
     s += passed_pawn_proximity(board);
     return s;
 }
