@@ -139,13 +139,6 @@ inline int king_square(const Board& board, int color)
     return king ? lsb(king) : NO_SQUARE;
 }
 
-inline bool is_passed(int sq, int color, Bitboard enemy_pawns)
-{
-    const Bitboard span = (file_bb(file_of(sq)) | MASKS.adjacent_files[file_of(sq)])
-        & MASKS.ahead[color][rank_of(sq)];
-    return (enemy_pawns & span) == 0;
-}
-
 // One colour's pawn structure, that colour's own view (credits positive).
 Score pawn_structure(const Board& board, int color)
 {
@@ -207,6 +200,25 @@ Score evaluate_pawns(const Board& board)
     return entry.score;
 }
 
+// Every square strictly behind (from `color`'s view) a pawn of the other colour on its own
+// or an adjacent file: a pawn of `color` there is not passed.
+static Bitboard passed_blockers(Bitboard enemy_pawns, int color)
+{
+    Bitboard span = enemy_pawns | shift_east(enemy_pawns) | shift_west(enemy_pawns);
+    if (color == WHITE) {
+        span >>= 8;
+        span |= span >> 8;
+        span |= span >> 16;
+        span |= span >> 32;
+    } else {
+        span <<= 8;
+        span |= span << 8;
+        span |= span << 16;
+        span |= span << 32;
+    }
+    return span;
+}
+
 Score passed_pawn_proximity(const Board& board)
 {
     // Distances to a missing king mean nothing: without both kings the term is left out.
@@ -218,18 +230,14 @@ Score passed_pawn_proximity(const Board& board)
     const Bitboard white_pawns = pawns_of(board, WHITE);
     const Bitboard black_pawns = pawns_of(board, BLACK);
     Score total                = 0;
-    for (Bitboard b = white_pawns; b;) {
+    for (Bitboard b = white_pawns & ~passed_blockers(black_pawns, WHITE); b;) {
         const int sq = pop_lsb(b);
-        if (!is_passed(sq, WHITE, black_pawns))
-            continue;
         const int closeness
             = 8 * square_distance(sq, black_king) - 5 * square_distance(sq, white_king);
         total += make_score(0, closeness * rank_of(sq) / 6);
     }
-    for (Bitboard b = black_pawns; b;) {
+    for (Bitboard b = black_pawns & ~passed_blockers(white_pawns, BLACK); b;) {
         const int sq = pop_lsb(b);
-        if (!is_passed(sq, BLACK, white_pawns))
-            continue;
         const int closeness
             = 8 * square_distance(sq, white_king) - 5 * square_distance(sq, black_king);
         total -= make_score(0, closeness * (7 - rank_of(sq)) / 6);
