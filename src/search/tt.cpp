@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eval/eval.h"
+
 static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
 static std::uint64_t tt_count = 1; // entries, a power of two
 std::uint8_t tt_generation    = 0;
@@ -34,6 +36,8 @@ void tt_resize(int megabytes)
 
 void tt_clear()
 {
+    // The evaluation cache goes with it, so that a cleared search starts from nothing.
+    clear_eval_cache();
     if (tt_table != nullptr)
         std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
 }

@@ -39,7 +39,7 @@ extern std::uint8_t tt_generation; // bumped once per search
 // Releases the table and allocates the largest power of two of entries that fits in
 // `megabytes` (clamped by the caller to 1..2048), zero-filled.
 void tt_resize(int megabytes);
-void tt_clear(); // zero-fills; callers reset tt_generation themselves
+void tt_clear(); // zero-fills, clears the evaluation cache; callers reset tt_generation
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);
 void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply);
