@@ -435,9 +435,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
         const int value = values[i];
 
         // Losing captures, and captures that cannot lift the score to alpha even with a
-        // margin (delta pruning), are left out.
+        // margin (delta pruning), are left out; values only fall and alpha only rises, so
+        // every later capture would be too.
         if (value < 0 || stand_pat + QS_DELTA_MARGIN + value < alpha)
-            continue;
+            break;
         if (!move_is_legal(board, move))
             continue;
 
