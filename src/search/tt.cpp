@@ -6,15 +6,59 @@
 
 #include "eval/eval.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
 static std::uint64_t tt_count = 1; // entries, a power of two
+static bool tt_dirty          = false; // something was stored since the table was last zeroed
 std::uint8_t tt_generation    = 0;
+
+#if defined(__linux__)
+// On Linux the table is mapped directly, aligned to 2 MB and marked for transparent huge
+// pages: probes then rarely miss the TLB, and clearing touches 32 pages instead of 16,384 (at
+// 64 MB). Fresh mappings read as zero, as calloc's do.
+constexpr std::size_t HUGE_PAGE = std::size_t(2) << 20;
+static void* tt_mapping         = nullptr;
+static std::size_t tt_mapped    = 0;
+
+static TTEntry* allocate_table(std::size_t bytes)
+{
+    const std::size_t mapped = bytes + HUGE_PAGE;
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    tt_mapping   = p;
+    tt_mapped    = mapped;
+    const auto a = (reinterpret_cast<std::uintptr_t>(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    madvise(reinterpret_cast<void*>(a), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<TTEntry*>(a);
+}
+
+static void release_table()
+{
+    if (tt_mapping != nullptr)
+        munmap(tt_mapping, tt_mapped);
+    tt_mapping = nullptr;
+    tt_mapped  = 0;
+}
+#else
+// calloc hands out fresh zero pages for large blocks, so even 2 GB costs nothing up front.
+static TTEntry* allocate_table(std::size_t bytes)
+{
+    return static_cast<TTEntry*>(std::calloc(bytes / sizeof(TTEntry), sizeof(TTEntry)));
+}
+
+static void release_table() { std::free(tt_table); }
+#endif
 
 void tt_free()
 {
-    std::free(tt_table);
+    release_table();
     tt_table = nullptr;
     tt_count = 1;
+    tt_dirty = false;
 }
 
 void tt_resize(int megabytes)
@@ -28,8 +72,7 @@ void tt_resize(int megabytes)
         while (static_cast<std::int64_t>(count * 32) <= bytes)
             count *= 2;
 
-    // calloc hands out fresh zero pages for large blocks, so even 2 GB costs nothing up front.
-    tt_table = static_cast<TTEntry*>(std::calloc(count, sizeof(TTEntry)));
+    tt_table = allocate_table(count * sizeof(TTEntry));
     if (tt_table != nullptr)
         tt_count = count;
 }
@@ -38,8 +81,10 @@ void tt_clear()
 {
     // The evaluation cache goes with it, so that a cleared search starts from nothing.
     clear_eval_cache();
-    if (tt_table != nullptr)
+    // A table nothing was stored in is still zero: a fresh one is not even touched.
+    if (tt_table != nullptr && tt_dirty)
         std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
+    tt_dirty = false;
 }
 
 TTHit tt_probe(std::uint64_t key, int ply)
@@ -77,6 +122,7 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
         score -= ply;
     score = score > INT16_MAX ? INT16_MAX : score < -INT16_MAX ? -INT16_MAX : score;
 
+    tt_dirty    = true;
     entry.key   = key;
     entry.score = static_cast<std::int16_t>(score);
     entry.move  = move;
