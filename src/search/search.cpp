@@ -364,6 +364,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
 
         ss->current_move = move;
         make_move(board, move);
+        tt_prefetch(board.hash);
         ++moves_searched;
         const int score = search_move(s, ss, depth + extension - 1, reduction, alpha, beta, pv_node,
             moves_searched == 1, ply);
@@ -443,6 +444,7 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
             continue;
 
         make_move(board, move);
+        tt_prefetch(board.hash);
         const int score = -quiescence(s, ss + 1, -beta, -alpha, ply + 1);
         unmake_move(board, move);
         if (s.stopped)

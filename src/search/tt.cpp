@@ -87,6 +87,12 @@ void tt_clear()
     tt_dirty = false;
 }
 
+void tt_prefetch(std::uint64_t key)
+{
+    if (tt_table != nullptr)
+        __builtin_prefetch(&tt_table[key & (tt_count - 1)]);
+}
+
 TTHit tt_probe(std::uint64_t key, int ply)
 {
     if (tt_table == nullptr)

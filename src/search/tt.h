@@ -42,4 +42,7 @@ void tt_resize(int megabytes);
 void tt_clear(); // zero-fills, clears the evaluation cache; callers reset tt_generation
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);
+// Starts loading the entry of `key` into the cache: called right after a move is made, so
+// that the child's probe finds it there.
+void tt_prefetch(std::uint64_t key);
 void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply);
