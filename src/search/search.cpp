@@ -179,7 +179,7 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
     generate_captures(board, captures);
     for (int i = 0; i < captures.count; ++i) {
         const Move move = captures.moves[i];
-        if (see(board, move) < 0 || !move_is_legal(board, move))
+        if (see_below(board, move, 0) || !move_is_legal(board, move))
             continue;
         make_move(board, move);
         int score = -quiescence(s, ss + 1, -pbeta, -pbeta + 1, ply + 1);
@@ -222,7 +222,7 @@ static bool prune_move(const Board& board, Move move, bool checked, int depth, i
     bool improving, int moves_searched, bool& skip_quiets)
 {
     if (is_capture(move) && depth <= SEE_PRUNE_MAX_DEPTH
-        && see(board, move) < -SEE_PRUNE_MARGIN * depth)
+        && see_below(board, move, -SEE_PRUNE_MARGIN * depth))
         return true;
     if (checked || !is_quiet(move))
         return false;

@@ -69,3 +69,14 @@ int see(const Board& board, Move move)
         gain[k - 1] = -(-gain[k - 1] > gain[k] ? -gain[k - 1] : gain[k]);
     return gain[0];
 }
+
+bool see_below(const Board& board, Move move, int threshold)
+{
+    const int taken
+        = see_values[move_flags(move) == FLAG_EP_CAPTURE ? PAWN : type_on(board, move_to(move))];
+    if (taken - see_values[type_on(board, move_from(move))] >= threshold)
+        return false;
+    if (taken < threshold)
+        return true;
+    return see(board, move) < threshold;
+}
