@@ -54,22 +54,38 @@ void init_move_picker(MovePicker& picker, const OrderingTables& tables, bool in_
     picker.bad_index  = 0;
 }
 
-// Both histories, then a bonus for a killer or the counter move.
-static int quiet_score(const MovePicker& picker, const Board& board, Move move)
+// What scores the quiet moves of one node, looked up once for all of them.
+struct QuietScorer {
+    const std::int32_t (*history)[SQUARE_NB]; // the side to move's, by from and to
+    const std::int32_t (*continuation)[SQUARE_NB]; // by piece and to; nullptr without one
+    const std::int32_t* squares;
+    Move killer1, killer2;
+    Move counter; // NO_MOVE, which no generated move equals, without a previous move
+};
+
+static QuietScorer quiet_scorer(const MovePicker& picker, const Board& board)
 {
     const OrderingTables& t = *picker.tables;
-    const int from          = move_from(move);
-    const int to            = move_to(move);
     const bool has_prev     = picker.prev_piece != EMPTY;
+    return { t.history[board.side],
+        has_prev ? t.continuation[picker.prev_piece][picker.prev_to] : nullptr, board.squares,
+        t.killers[picker.ply][0], t.killers[picker.ply][1],
+        has_prev ? t.counters[picker.prev_piece][picker.prev_to] : NO_MOVE };
+}
 
-    int score = t.history[board.side][from][to];
-    if (has_prev)
-        score += t.continuation[picker.prev_piece][picker.prev_to][board.squares[from]][to];
-    if (move == t.killers[picker.ply][0])
+// Both histories, then a bonus for a killer or the counter move.
+static int quiet_score(const QuietScorer& q, Move move)
+{
+    const int from = move_from(move);
+    const int to   = move_to(move);
+    int score      = q.history[from][to];
+    if (q.continuation != nullptr)
+        score += q.continuation[q.squares[from]][to];
+    if (move == q.killer1)
         return score + FIRST_KILLER_BONUS;
-    if (move == t.killers[picker.ply][1])
+    if (move == q.killer2)
         return score + SECOND_KILLER_BONUS;
-    if (has_prev && move == t.counters[picker.prev_piece][picker.prev_to])
+    if (move == q.counter)
         return score + COUNTER_MOVE_BONUS;
     return score;
 }
@@ -170,11 +186,12 @@ static void score_quiets(MovePicker& picker, const Board& board)
         generate_piece_moves(board, list, type, empty);
     generate_castling_moves(board, list);
 
+    const QuietScorer q = quiet_scorer(picker, board);
+    const Move tt_move  = picker.tt_move;
     for (int i = 0; i < list.count; ++i) {
-        const Move move = list.moves[i];
-        picker.moves[i] = move;
-        picker.scores[i]
-            = move == picker.tt_move ? TT_MOVE_SCORE : quiet_score(picker, board, move);
+        const Move move  = list.moves[i];
+        picker.moves[i]  = move;
+        picker.scores[i] = move == tt_move ? TT_MOVE_SCORE : quiet_score(q, move);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -184,6 +201,7 @@ static void score_evasions(MovePicker& picker, const Board& board)
 {
     MoveList list;
     generate_moves(board, list);
+    const QuietScorer q = quiet_scorer(picker, board);
     for (int i = 0; i < list.count; ++i) {
         const Move move = list.moves[i];
         int score;
@@ -195,7 +213,7 @@ static void score_evasions(MovePicker& picker, const Board& board)
         } else if (is_promotion(move)) {
             score = EVASION_PROMOTION;
         } else {
-            score = quiet_score(picker, board, move);
+            score = quiet_score(q, move);
         }
         picker.moves[i]  = move;
         picker.scores[i] = score;
