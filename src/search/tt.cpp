@@ -12,7 +12,7 @@
 
 static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
 static std::uint64_t tt_count = 1; // entries, a power of two
-static bool tt_dirty          = false; // something was stored since the table was last zeroed
+static std::uint8_t tt_epoch  = 0; // clears since the table was last zero-filled
 std::uint8_t tt_generation    = 0;
 
 #if defined(__linux__)
@@ -58,7 +58,7 @@ void tt_free()
     release_table();
     tt_table = nullptr;
     tt_count = 1;
-    tt_dirty = false;
+    tt_epoch = 0;
 }
 
 void tt_resize(int megabytes)
@@ -81,10 +81,13 @@ void tt_clear()
 {
     // The evaluation cache goes with it, so that a cleared search starts from nothing.
     clear_eval_cache();
-    // A table nothing was stored in is still zero: a fresh one is not even touched.
-    if (tt_table != nullptr && tt_dirty)
+    if (tt_epoch < UINT8_MAX) {
+        ++tt_epoch;
+        return;
+    }
+    if (tt_table != nullptr)
         std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
-    tt_dirty = false;
+    tt_epoch = 0;
 }
 
 void tt_prefetch(std::uint64_t key)
@@ -98,8 +101,12 @@ TTHit tt_probe(std::uint64_t key, int ply)
     if (tt_table == nullptr)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
     const TTEntry& entry = tt_table[key & (tt_count - 1)];
-    if (entry.key != key)
+    // A slot from before the last clear reads as a zeroed one: key 0, all fields 0.
+    const bool live = entry.epoch == tt_epoch;
+    if ((live ? entry.key : 0) != key)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
+    if (!live)
+        return { true, 0, NO_MOVE, 0, BOUND_EXACT };
 
     int score = entry.score;
     if (score >= SCORE_MATE_BOUND)
@@ -116,8 +123,10 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
     TTEntry& entry = tt_table[key & (tt_count - 1)];
 
     // A negative depth would otherwise wrap to a depth-255 entry that cuts off everything.
-    depth = depth < 0 ? 0 : depth > 255 ? 255 : depth;
-    if (entry.key != 0 && entry.key != key && entry.age == tt_generation && depth < entry.depth)
+    depth           = depth < 0 ? 0 : depth > 255 ? 255 : depth;
+    const bool live = entry.epoch == tt_epoch;
+    if (live && entry.key != 0 && entry.key != key && entry.age == tt_generation
+        && depth < entry.depth)
         return;
 
     // Mate scores become distances from this node, so a transposition at another ply reads
@@ -128,11 +137,11 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
         score -= ply;
     score = score > INT16_MAX ? INT16_MAX : score < -INT16_MAX ? -INT16_MAX : score;
 
-    tt_dirty    = true;
     entry.key   = key;
     entry.score = static_cast<std::int16_t>(score);
     entry.move  = move;
     entry.depth = static_cast<std::uint8_t>(depth);
     entry.bound = static_cast<std::uint8_t>(bound);
     entry.age   = tt_generation;
+    entry.epoch = tt_epoch;
 }

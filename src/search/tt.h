@@ -15,7 +15,7 @@ constexpr std::uint8_t BOUND_EXACT = 0;
 constexpr std::uint8_t BOUND_LOWER = 1;
 constexpr std::uint8_t BOUND_UPPER = 2;
 
-//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | padding: 8  = 16 bytes
+//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | epoch: 8  = 16 bytes
 struct TTEntry {
     std::uint64_t key; // 0 marks a slot never written
     std::int16_t score;
@@ -23,6 +23,7 @@ struct TTEntry {
     std::uint8_t depth;
     std::uint8_t bound;
     std::uint8_t age;
+    std::uint8_t epoch; // the clear it was written after; a slot of an older one reads as zero
 };
 static_assert(sizeof(TTEntry) == 16);
 
@@ -39,7 +40,10 @@ extern std::uint8_t tt_generation; // bumped once per search
 // Releases the table and allocates the largest power of two of entries that fits in
 // `megabytes` (clamped by the caller to 1..2048), zero-filled.
 void tt_resize(int megabytes);
-void tt_clear(); // zero-fills, clears the evaluation cache; callers reset tt_generation
+// Empties the table (every slot then reads as zero-filled) and clears the evaluation cache;
+// callers reset tt_generation. It counts clears instead of zeroing: a slot written before the
+// last clear is ignored, and only every 256th clear writes the whole table.
+void tt_clear();
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);
 // Starts loading the entry of `key` into the cache: called right after a move is made, so
