@@ -5,11 +5,13 @@
 
 const int see_values[PIECE_TYPE_NB] = { 100, 300, 300, 500, 900, 20000 };
 
-// Piece codes are taken modulo 6 as unsigned values, so EMPTY (12) reads as a pawn and no
-// code can index outside see_values.
+// Piece type by piece code, read through the low four bits so that no code can index
+// outside: EMPTY (12) and the unused codes read as a pawn.
+static constexpr int TYPE_BY_CODE[16] = { PAWN, KNIGHT, BISHOP, ROOK, QUEEN, KING, PAWN, KNIGHT,
+    BISHOP, ROOK, QUEEN, KING, PAWN, PAWN, PAWN, PAWN };
 static int type_on(const Board& board, int sq)
 {
-    return static_cast<int>(static_cast<unsigned>(board.squares[sq]) % PIECE_TYPE_NB);
+    return TYPE_BY_CODE[static_cast<unsigned>(board.squares[sq]) & 15];
 }
 
 int see(const Board& board, Move move)
