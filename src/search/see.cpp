@@ -46,13 +46,14 @@ int see(const Board& board, Move move)
         ++d;
         gain[d] = see_values[current] - gain[d - 1];
 
+        // The side's least valuable attacker, if it has one at all.
+        const Bitboard ours = attackers & board.occupancy[side];
+        if (ours == 0)
+            break;
         int type      = PAWN;
-        Bitboard mine = 0;
-        for (; type <= KING; ++type) {
-            mine = attackers & p[make_piece(side, type)];
-            if (mine != 0)
-                break;
-        }
+        Bitboard mine = ours & p[make_piece(side, PAWN)];
+        while (mine == 0 && type < KING)
+            mine = ours & p[make_piece(side, ++type)];
         if (mine == 0)
             break;
 
