@@ -422,8 +422,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     MoveList captures;
     std::int32_t values[MAX_MOVES];
     generate_captures(board, captures);
+    // A capture below the delta-pruning floor is never searched, whatever its exact value.
+    const int floor = alpha - stand_pat - QS_DELTA_MARGIN;
     for (int i = 0; i < captures.count; ++i)
-        values[i] = see(board, captures.moves[i]);
+        values[i] = see_from(board, captures.moves[i], floor);
 
     int best            = stand_pat;
     Move best_move_here = NO_MOVE;

@@ -83,3 +83,10 @@ bool see_below(const Board& board, Move move, int threshold)
         return true;
     return see(board, move) < threshold;
 }
+
+int see_from(const Board& board, Move move, int floor)
+{
+    const int taken
+        = see_values[move_flags(move) == FLAG_EP_CAPTURE ? PAWN : type_on(board, move_to(move))];
+    return taken < floor ? taken : see(board, move);
+}

@@ -13,3 +13,8 @@ int see(const Board& board, Move move);
 // keeps at most what it takes, and at least that less its own piece (the opponent may
 // recapture once, and the mover stops there).
 bool see_below(const Board& board, Move move, int threshold);
+
+// see(board, move) when the move takes at least `floor`; otherwise what it takes, a bound of
+// the exchange that is below `floor` too. For callers to whom every value below floor is the
+// same.
+int see_from(const Board& board, Move move, int floor);
