@@ -277,7 +277,8 @@ static Bitboard outpost_squares(Bitboard enemy_pawn_attacks, int color)
 // King units: a piece attacking the king zone adds its weight, capped as they accumulate;
 // then the uncapped units of the piece kinds that can give a safe check (of the queens, only
 // the lowest is looked at).
-static PieceTerms piece_terms(const Board& board, int color)
+// A template on the colour, so that its shifts and masks are constants.
+template <int color> static PieceTerms piece_terms_of(const Board& board)
 {
     const int enemy                   = color ^ 1;
     const Bitboard occupied           = board.occupied;
@@ -397,6 +398,11 @@ static PieceTerms piece_terms(const Board& board, int color)
     return t;
 }
 
+static PieceTerms piece_terms(const Board& board, int color)
+{
+    return color == WHITE ? piece_terms_of<WHITE>(board) : piece_terms_of<BLACK>(board);
+}
+
 // A penalty for each file at and beside the king without a pawn of its own, larger when
 // no enemy pawn stands on it either.
 static int shelter_penalty(const Board& board, int color, int k)
@@ -439,8 +445,8 @@ int king_danger(const Board& board, int color)
 
 Score evaluate_pieces(const Board& board)
 {
-    const PieceTerms white = piece_terms(board, WHITE);
-    const PieceTerms black = piece_terms(board, BLACK);
+    const PieceTerms white = piece_terms_of<WHITE>(board);
+    const PieceTerms black = piece_terms_of<BLACK>(board);
     // King danger is a plain centipawn figure: added to the packed sum it lands in the mg half.
     return white.mobility - black.mobility + white.outposts - black.outposts + white.rooks
         - black.rooks + white.threats - black.threats
