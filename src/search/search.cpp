@@ -355,6 +355,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
                 board, move, checked, depth, eval, alpha, improving, moves_searched, skip_quiets))
             continue;
 
+        tt_prefetch_move(board, move);
         // Check extension; outside check, the singular extension.
         const int extension = checked ? 1 : singular_extension(s, ss, move, hit, depth, ply);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/zobrist.h"
 #include "eval/eval.h"
 
 #if defined(__linux__)
@@ -94,6 +95,21 @@ void tt_prefetch(std::uint64_t key)
 {
     if (tt_table != nullptr)
         __builtin_prefetch(&tt_table[key & (tt_count - 1)]);
+}
+
+void tt_prefetch_move(const Board& board, Move move)
+{
+    const int from    = move_from(move);
+    const int to      = move_to(move);
+    const int piece   = board.squares[from];
+    std::uint64_t key = board.hash ^ zobrist_side;
+    if (board.ep_square != NO_SQUARE)
+        key ^= zobrist_ep_file[file_of(board.ep_square)];
+    if (piece < PIECE_NB)
+        key ^= zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
+    if (board.squares[to] < PIECE_NB)
+        key ^= zobrist_piece[board.squares[to]][to];
+    tt_prefetch(key);
 }
 
 TTHit tt_probe(std::uint64_t key, int ply)

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "board/types.h"
+#include "board/board.h"
 
 constexpr std::uint8_t BOUND_EXACT = 0;
 constexpr std::uint8_t BOUND_LOWER = 1;
@@ -49,4 +49,8 @@ TTHit tt_probe(std::uint64_t key, int ply);
 // Starts loading the entry of `key` into the cache: called right after a move is made, so
 // that the child's probe finds it there.
 void tt_prefetch(std::uint64_t key);
+// The same for the position after `move`, before it is made: its key is guessed from the
+// moving and the captured piece and the en-passant file (castling rights, promotions and the
+// castling rook are left out), which is right for most moves and costs nothing when wrong.
+void tt_prefetch_move(const Board& board, Move move);
 void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply);
