@@ -96,13 +96,12 @@ int game_phase(const Board& board)
 static Score evaluate_terms(const Board& board)
 {
     Score s = board.psq_score;
-    s += evaluate_pawns(board);
+    s += evaluate_pawn_terms(board);
     s += evaluate_pieces(board);
     if (count(board, WHITE, BISHOP) >= 2)
         s += BISHOP_PAIR;
     if (count(board, BLACK, BISHOP) >= 2)
         s -= BISHOP_PAIR;
-    s += passed_pawn_proximity(board);
     return s;
 }
 

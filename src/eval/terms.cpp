@@ -183,23 +183,6 @@ Score pawn_structure(const Board& board, int color)
 
 } // namespace
 
-struct PawnEntry {
-    std::uint64_t key; // pawn_hash of the position scored
-    Score score;
-};
-constexpr int PAWN_HASH_SIZE = 8192;
-static PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
-
-Score evaluate_pawns(const Board& board)
-{
-    PawnEntry& entry = pawn_hash_table[board.pawn_hash & (PAWN_HASH_SIZE - 1)];
-    if (entry.key == board.pawn_hash)
-        return entry.score;
-    entry.key   = board.pawn_hash;
-    entry.score = pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
-    return entry.score;
-}
-
 // Every square strictly behind (from `color`'s view) a pawn of the other colour on its own
 // or an adjacent file: a pawn of `color` there is not passed.
 static Bitboard passed_blockers(Bitboard enemy_pawns, int color)
@@ -219,7 +202,32 @@ static Bitboard passed_blockers(Bitboard enemy_pawns, int color)
     return span;
 }
 
-Score passed_pawn_proximity(const Board& board)
+// What depends on the pawns alone, cached by pawn_hash.
+struct PawnEntry {
+    std::uint64_t key; // pawn_hash of the position scored
+    Bitboard passed; // the passed pawns of both colours
+    Score score; // the structure, White minus Black
+};
+constexpr int PAWN_HASH_SIZE = 8192;
+static PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
+
+static const PawnEntry& pawn_entry(const Board& board)
+{
+    PawnEntry& entry = pawn_hash_table[board.pawn_hash & (PAWN_HASH_SIZE - 1)];
+    if (entry.key == board.pawn_hash)
+        return entry;
+    const Bitboard white_pawns = pawns_of(board, WHITE);
+    const Bitboard black_pawns = pawns_of(board, BLACK);
+    entry.key                  = board.pawn_hash;
+    entry.passed               = (white_pawns & ~passed_blockers(black_pawns, WHITE))
+        | (black_pawns & ~passed_blockers(white_pawns, BLACK));
+    entry.score = pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
+    return entry;
+}
+
+Score evaluate_pawns(const Board& board) { return pawn_entry(board).score; }
+
+static Score proximity(const Board& board, Bitboard passed)
 {
     // Distances to a missing king mean nothing: without both kings the term is left out.
     const int white_king = king_square(board, WHITE);
@@ -227,22 +235,31 @@ Score passed_pawn_proximity(const Board& board)
     if (white_king == NO_SQUARE || black_king == NO_SQUARE)
         return 0;
 
-    const Bitboard white_pawns = pawns_of(board, WHITE);
-    const Bitboard black_pawns = pawns_of(board, BLACK);
-    Score total                = 0;
-    for (Bitboard b = white_pawns & ~passed_blockers(black_pawns, WHITE); b;) {
+    Score total = 0;
+    for (Bitboard b = passed & pawns_of(board, WHITE); b;) {
         const int sq = pop_lsb(b);
         const int closeness
             = 8 * square_distance(sq, black_king) - 5 * square_distance(sq, white_king);
         total += make_score(0, closeness * rank_of(sq) / 6);
     }
-    for (Bitboard b = black_pawns & ~passed_blockers(white_pawns, BLACK); b;) {
+    for (Bitboard b = passed & pawns_of(board, BLACK); b;) {
         const int sq = pop_lsb(b);
         const int closeness
             = 8 * square_distance(sq, white_king) - 5 * square_distance(sq, black_king);
         total -= make_score(0, closeness * (7 - rank_of(sq)) / 6);
     }
     return total;
+}
+
+Score passed_pawn_proximity(const Board& board)
+{
+    return proximity(board, pawn_entry(board).passed);
+}
+
+Score evaluate_pawn_terms(const Board& board)
+{
+    const PawnEntry& entry = pawn_entry(board);
+    return entry.score + (entry.passed ? proximity(board, entry.passed) : 0);
 }
 
 // What one colour's pieces earn and threaten, from a single pass over them that computes
