@@ -138,17 +138,28 @@ void update_quiet_cutoff(OrderingTables& tables, const Board& board, Move best, 
 // would produce here pass.
 static bool tt_move_fits(const Board& board, Move move) { return is_pseudo_legal(board, move); }
 
+// The lists hold each score packed with its position: score * 256 + (255 - position). The
+// highest packed entry is then the highest score at its first position, which is what
+// pick_best_index would pick, and finding it is a plain maximum that the compiler turns into
+// vector instructions. Scores stay within +-2^22, so the packing fits 31 bits.
+static std::int32_t pack(int score, int position) { return score * 256 + (255 - position); }
+static_assert(MAX_MOVES <= 256 && EVASION_TT_MOVE + 2 * HISTORY_GRAVITY < (1 << 22)
+    && TT_MOVE_SCORE > -(1 << 22));
+
 // Takes the best remaining entry: swaps it to `index` and hands it out (selection sort, one
 // step at a time, since most nodes end after a few moves).
 static void take_best(MovePicker& picker, Move& move, int& score)
 {
-    const int best              = pick_best_index(picker.scores, picker.index, picker.count);
-    move                        = picker.moves[best];
-    score                       = picker.scores[best];
-    picker.moves[best]          = picker.moves[picker.index];
-    picker.scores[best]         = picker.scores[picker.index];
-    picker.moves[picker.index]  = move;
-    picker.scores[picker.index] = score;
+    std::int32_t top = picker.scores[picker.index];
+    for (int i = picker.index + 1; i < picker.count; ++i)
+        top = picker.scores[i] > top ? picker.scores[i] : top;
+    const int best = 255 - (top & 255);
+    move           = picker.moves[best];
+    score          = top >> 8; // rounds down, undoing the packing of negative scores too
+    // The entry at `index` moves to `best`; `index` itself is never looked at again.
+    picker.moves[best]         = picker.moves[picker.index];
+    picker.scores[best]        = pack(picker.scores[picker.index] >> 8, best);
+    picker.moves[picker.index] = move;
     ++picker.index;
 }
 
@@ -159,7 +170,7 @@ static void score_captures(MovePicker& picker, const Board& board)
     for (int i = 0; i < list.count; ++i) {
         const Move move  = list.moves[i];
         picker.moves[i]  = move;
-        picker.scores[i] = move == picker.tt_move ? TT_MOVE_SCORE : see(board, move);
+        picker.scores[i] = pack(move == picker.tt_move ? TT_MOVE_SCORE : see(board, move), i);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -191,7 +202,7 @@ static void score_quiets(MovePicker& picker, const Board& board)
     for (int i = 0; i < list.count; ++i) {
         const Move move  = list.moves[i];
         picker.moves[i]  = move;
-        picker.scores[i] = move == tt_move ? TT_MOVE_SCORE : quiet_score(q, move);
+        picker.scores[i] = pack(move == tt_move ? TT_MOVE_SCORE : quiet_score(q, move), i);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -216,7 +227,7 @@ static void score_evasions(MovePicker& picker, const Board& board)
             score = quiet_score(q, move);
         }
         picker.moves[i]  = move;
-        picker.scores[i] = score;
+        picker.scores[i] = pack(score, i);
     }
     picker.count = list.count;
     picker.index = 0;
