@@ -2,6 +2,8 @@
 #include "eval/eval.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 
 #include "eval/terms.h"
 
@@ -94,19 +96,12 @@ int game_phase(const Board& board)
 static Score evaluate_terms(const Board& board)
 {
     Score s = board.psq_score;
-    s += evaluate_pawns(board);
-    s += evaluate_mobility(board, WHITE) - evaluate_mobility(board, BLACK);
-    s += evaluate_outposts(board, WHITE) - evaluate_outposts(board, BLACK);
+    s += evaluate_pawn_terms(board);
+    s += evaluate_pieces(board);
     if (count(board, WHITE, BISHOP) >= 2)
         s += BISHOP_PAIR;
     if (count(board, BLACK, BISHOP) >= 2)
         s -= BISHOP_PAIR;
-    s += evaluate_rooks(board, WHITE) - evaluate_rooks(board, BLACK);
-    s += evaluate_threats(board, WHITE) - evaluate_threats(board, BLACK);
-    // King danger is a plain centipawn figure: added to the packed sum it lands in the mg half.
-    s += static_cast<Score>(king_danger(board, BLACK));
-    s -= static_cast<Score>(king_danger(board, WHITE));
-    s += passed_pawn_proximity(board);
     return s;
 }
 
@@ -151,7 +146,22 @@ static int scale_factor(const Board& board, int score)
     return 256;
 }
 
-int evaluate(const Board& board)
+// The evaluation cache: 2^16 words, each the key's upper 48 bits over the 16-bit score. The
+// slot's index supplies the lower 16 bits, so a hit matches the whole 64-bit key. A cleared
+// slot holds a score no evaluation returns, so it never reads as a hit.
+constexpr int EVAL_CACHE_BITS            = 16;
+constexpr std::uint64_t EVAL_CACHE_LOW   = (std::uint64_t(1) << EVAL_CACHE_BITS) - 1;
+constexpr int EVAL_CACHE_NO_SCORE        = INT16_MIN;
+constexpr std::uint64_t EVAL_CACHE_EMPTY = static_cast<std::uint16_t>(EVAL_CACHE_NO_SCORE);
+static_assert(EVAL_LIMIT < -EVAL_CACHE_NO_SCORE);
+static std::uint64_t eval_cache[EVAL_CACHE_LOW + 1];
+
+void clear_eval_cache()
+{
+    std::fill(std::begin(eval_cache), std::end(eval_cache), EVAL_CACHE_EMPTY);
+}
+
+static int evaluate_uncached(const Board& board)
 {
     const Score s = evaluate_terms(board);
     if (is_recognised_draw(board))
@@ -168,4 +178,18 @@ int evaluate(const Board& board)
     // that the search never reads a static score as a mate.
     t = std::clamp(t, -EVAL_LIMIT, EVAL_LIMIT);
     return board.side == WHITE ? t : -t;
+}
+
+int evaluate(const Board& board)
+{
+    const std::uint64_t high = board.hash & ~EVAL_CACHE_LOW;
+    std::uint64_t& slot      = eval_cache[board.hash & EVAL_CACHE_LOW];
+    if ((slot & ~EVAL_CACHE_LOW) == high) {
+        const int cached = static_cast<std::int16_t>(static_cast<std::uint16_t>(slot));
+        if (cached != EVAL_CACHE_NO_SCORE)
+            return cached;
+    }
+    const int score = evaluate_uncached(board);
+    slot            = high | static_cast<std::uint16_t>(score);
+    return score;
 }

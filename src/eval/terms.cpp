@@ -139,13 +139,6 @@ inline int king_square(const Board& board, int color)
     return king ? lsb(king) : NO_SQUARE;
 }
 
-inline bool is_passed(int sq, int color, Bitboard enemy_pawns)
-{
-    const Bitboard span = (file_bb(file_of(sq)) | MASKS.adjacent_files[file_of(sq)])
-        & MASKS.ahead[color][rank_of(sq)];
-    return (enemy_pawns & span) == 0;
-}
-
 // One colour's pawn structure, that colour's own view (credits positive).
 Score pawn_structure(const Board& board, int color)
 {
@@ -190,24 +183,51 @@ Score pawn_structure(const Board& board, int color)
 
 } // namespace
 
+// Every square strictly behind (from `color`'s view) a pawn of the other colour on its own
+// or an adjacent file: a pawn of `color` there is not passed.
+static Bitboard passed_blockers(Bitboard enemy_pawns, int color)
+{
+    Bitboard span = enemy_pawns | shift_east(enemy_pawns) | shift_west(enemy_pawns);
+    if (color == WHITE) {
+        span >>= 8;
+        span |= span >> 8;
+        span |= span >> 16;
+        span |= span >> 32;
+    } else {
+        span <<= 8;
+        span |= span << 8;
+        span |= span << 16;
+        span |= span << 32;
+    }
+    return span;
+}
+
+// What depends on the pawns alone, cached by pawn_hash.
 struct PawnEntry {
     std::uint64_t key; // pawn_hash of the position scored
-    Score score;
+    Bitboard passed; // the passed pawns of both colours
+    Score score; // the structure, White minus Black
 };
 constexpr int PAWN_HASH_SIZE = 8192;
 static PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
 
-Score evaluate_pawns(const Board& board)
+static const PawnEntry& pawn_entry(const Board& board)
 {
     PawnEntry& entry = pawn_hash_table[board.pawn_hash & (PAWN_HASH_SIZE - 1)];
     if (entry.key == board.pawn_hash)
-        return entry.score;
-    entry.key   = board.pawn_hash;
+        return entry;
+    const Bitboard white_pawns = pawns_of(board, WHITE);
+    const Bitboard black_pawns = pawns_of(board, BLACK);
+    entry.key                  = board.pawn_hash;
+    entry.passed               = (white_pawns & ~passed_blockers(black_pawns, WHITE))
+        | (black_pawns & ~passed_blockers(white_pawns, BLACK));
     entry.score = pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
-    return entry.score;
+    return entry;
 }
 
-Score passed_pawn_proximity(const Board& board)
+Score evaluate_pawns(const Board& board) { return pawn_entry(board).score; }
+
+static Score proximity(const Board& board, Bitboard passed)
 {
     // Distances to a missing king mean nothing: without both kings the term is left out.
     const int white_king = king_square(board, WHITE);
@@ -215,21 +235,15 @@ Score passed_pawn_proximity(const Board& board)
     if (white_king == NO_SQUARE || black_king == NO_SQUARE)
         return 0;
 
-    const Bitboard white_pawns = pawns_of(board, WHITE);
-    const Bitboard black_pawns = pawns_of(board, BLACK);
-    Score total                = 0;
-    for (Bitboard b = white_pawns; b;) {
+    Score total = 0;
+    for (Bitboard b = passed & pawns_of(board, WHITE); b;) {
         const int sq = pop_lsb(b);
-        if (!is_passed(sq, WHITE, black_pawns))
-            continue;
         const int closeness
             = 8 * square_distance(sq, black_king) - 5 * square_distance(sq, white_king);
         total += make_score(0, closeness * rank_of(sq) / 6);
     }
-    for (Bitboard b = black_pawns; b;) {
+    for (Bitboard b = passed & pawns_of(board, BLACK); b;) {
         const int sq = pop_lsb(b);
-        if (!is_passed(sq, BLACK, white_pawns))
-            continue;
         const int closeness
             = 8 * square_distance(sq, white_king) - 5 * square_distance(sq, black_king);
         total -= make_score(0, closeness * (7 - rank_of(sq)) / 6);
@@ -237,42 +251,32 @@ Score passed_pawn_proximity(const Board& board)
     return total;
 }
 
-Score evaluate_mobility(const Board& board, int color)
+Score passed_pawn_proximity(const Board& board)
 {
-    const Bitboard occupied = board.occupied;
-    const Bitboard counted  = ~(pawns_of(board, color) | pieces_of(board, color, KING)
-        | pawn_attack_set(pawns_of(board, color ^ 1), color ^ 1));
-    Score total             = 0;
-    for (Bitboard b = pieces_of(board, color, KNIGHT); b;) {
-        const int n = popcount(knight_attacks[pop_lsb(b)] & counted);
-        total += knight_mobility[n < KNIGHT_MOBILITY_MAX ? n : KNIGHT_MOBILITY_MAX];
-    }
-    for (Bitboard b = pieces_of(board, color, BISHOP); b;) {
-        const int n = popcount(bishop_attacks(pop_lsb(b), occupied) & counted);
-        total += bishop_mobility[n < BISHOP_MOBILITY_MAX ? n : BISHOP_MOBILITY_MAX];
-    }
-    for (Bitboard b = pieces_of(board, color, ROOK); b;) {
-        const int n = popcount(rook_attacks(pop_lsb(b), occupied) & counted);
-        total += rook_mobility[n < ROOK_MOBILITY_MAX ? n : ROOK_MOBILITY_MAX];
-    }
-    for (Bitboard b = pieces_of(board, color, QUEEN); b;) {
-        const int sq = pop_lsb(b);
-        const int n
-            = popcount((bishop_attacks(sq, occupied) | rook_attacks(sq, occupied)) & counted);
-        total += queen_mobility[n < QUEEN_MOBILITY_MAX ? n : QUEEN_MOBILITY_MAX];
-    }
-    return total;
+    return proximity(board, pawn_entry(board).passed);
 }
 
-Score evaluate_outposts(const Board& board, int color)
+Score evaluate_pawn_terms(const Board& board)
 {
-    const Bitboard own_pawns   = pawns_of(board, color);
-    const Bitboard enemy_pawns = pawns_of(board, color ^ 1);
-    const Bitboard zone        = color == WHITE ? rank_bb(3) | rank_bb(4) | rank_bb(5)
-                                                : rank_bb(4) | rank_bb(3) | rank_bb(2);
+    const PawnEntry& entry = pawn_entry(board);
+    return entry.score + (entry.passed ? proximity(board, entry.passed) : 0);
+}
 
-    // Squares enemy pawns attack now or after advancing: their attacks filled backwards.
-    Bitboard span = pawn_attack_set(enemy_pawns, color ^ 1);
+// What one colour's pieces earn and threaten, from a single pass over them that computes
+// each piece's attack set once.
+struct PieceTerms {
+    Score mobility;
+    Score outposts; // knights and bishops on outposts, bishops hemmed in by blocked pawns
+    Score rooks; // open and semi-open files, the seventh rank
+    Score threats;
+    int enemy_king_units; // attack units against the enemy king; 0 when it has none
+};
+
+// Outpost squares: in the colour's advanced zone and beyond the reach of enemy pawns now or
+// after they advance (their attacks filled backwards).
+static Bitboard outpost_squares(Bitboard enemy_pawn_attacks, int color)
+{
+    Bitboard span = enemy_pawn_attacks;
     if (color == WHITE) {
         span |= span >> 8;
         span |= span >> 16;
@@ -282,95 +286,40 @@ Score evaluate_outposts(const Board& board, int color)
         span |= span << 16;
         span |= span << 32;
     }
-    const Bitboard outposts = zone & ~span;
-    const Bitboard support  = pawn_attack_set(own_pawns, color);
-
-    Score total = 0;
-    for (Bitboard b = pieces_of(board, color, KNIGHT) & outposts; b;) {
-        const int sq     = pop_lsb(b);
-        const int centre = file_of(sq) != 0 && file_of(sq) != 7;
-        const int backed = (support & square_bb(sq)) != 0;
-        total += knight_outpost_bonus[backed][centre];
-    }
-
-    const Bitboard blocked
-        = own_pawns & (color == WHITE ? shift_south(enemy_pawns) : shift_north(enemy_pawns));
-    const Bitboard blocked_dark  = blocked & DARK_SQUARES;
-    const Bitboard blocked_light = blocked & ~DARK_SQUARES;
-    for (Bitboard b = pieces_of(board, color, BISHOP); b;) {
-        const int sq = pop_lsb(b);
-        if (outposts & square_bb(sq)) {
-            const int centre = file_of(sq) != 0 && file_of(sq) != 7;
-            const int backed = (support & square_bb(sq)) != 0;
-            total += bishop_outpost_bonus[backed][centre];
-        }
-        const bool on_dark = (DARK_SQUARES & square_bb(sq)) != 0;
-        const int count    = popcount(on_dark ? blocked_light : blocked_dark);
-        total += BLOCKED_PAWN_BY_BISHOP * static_cast<Score>(count);
-    }
-    return total;
+    const Bitboard zone = color == WHITE ? rank_bb(3) | rank_bb(4) | rank_bb(5)
+                                         : rank_bb(4) | rank_bb(3) | rank_bb(2);
+    return zone & ~span;
 }
 
-Score evaluate_rooks(const Board& board, int color)
+// King units: a piece attacking the king zone adds its weight, capped as they accumulate;
+// then the uncapped units of the piece kinds that can give a safe check (of the queens, only
+// the lowest is looked at).
+// A template on the colour, so that its shifts and masks are constants.
+template <int color> static PieceTerms piece_terms_of(const Board& board)
 {
-    const Bitboard own_pawns   = pawns_of(board, color);
-    const Bitboard enemy_pawns = pawns_of(board, color ^ 1);
-    const Bitboard seventh     = rank_bb(color == WHITE ? 6 : 1);
-    const Bitboard enemy_back  = color == WHITE ? RANK_8_BB : RANK_1_BB;
-    const bool seventh_has_prey
-        = (pieces_of(board, color ^ 1, KING) & enemy_back) != 0 || (enemy_pawns & seventh) != 0;
-    Score total = 0;
-    for (Bitboard b = pieces_of(board, color, ROOK); b;) {
-        const int sq        = pop_lsb(b);
-        const Bitboard file = file_bb(file_of(sq));
-        if ((own_pawns & file) == 0)
-            total += (enemy_pawns & file) ? ROOK_SEMI_OPEN_FILE : ROOK_OPEN_FILE;
-        if ((seventh & square_bb(sq)) && seventh_has_prey)
-            total += ROOK_ON_SEVENTH;
+    const int enemy                   = color ^ 1;
+    const Bitboard occupied           = board.occupied;
+    const Bitboard own_pawns          = pawns_of(board, color);
+    const Bitboard enemy_pawns        = pawns_of(board, enemy);
+    const Bitboard enemy_rooks        = pieces_of(board, enemy, ROOK);
+    const Bitboard enemy_queens       = pieces_of(board, enemy, QUEEN);
+    const Bitboard own_pawn_attacks   = pawn_attack_set(own_pawns, color);
+    const Bitboard enemy_pawn_attacks = pawn_attack_set(enemy_pawns, enemy);
+    const Bitboard counted  = ~(own_pawns | pieces_of(board, color, KING) | enemy_pawn_attacks);
+    const Bitboard outposts = outpost_squares(enemy_pawn_attacks, color);
+
+    // Without an enemy king no zone and no check square exist, and no unit is counted.
+    const int k   = king_square(board, enemy);
+    Bitboard zone = 0, knight_checks = 0, bishop_checks = 0, rook_checks = 0;
+    if (k != NO_SQUARE) {
+        const Bitboard safe = ~(enemy_pawn_attacks | board.occupancy[color]);
+        zone                = king_attacks[k];
+        knight_checks       = knight_attacks[k] & safe;
+        bishop_checks       = bishop_attacks(k, occupied) & safe;
+        rook_checks         = rook_attacks(k, occupied) & safe;
     }
-    return total;
-}
 
-Score evaluate_threats(const Board& board, int color)
-{
-    const int enemy             = color ^ 1;
-    const Bitboard enemy_rooks  = pieces_of(board, enemy, ROOK);
-    const Bitboard enemy_queens = pieces_of(board, enemy, QUEEN);
-    Score total                 = 0;
-
-    auto score_minor = [&](Bitboard attacks) {
-        if (attacks & enemy_rooks)
-            total += MINOR_ATTACKS_ROOK;
-        if (attacks & enemy_queens)
-            total += MINOR_ATTACKS_QUEEN;
-    };
-    for (Bitboard b = pieces_of(board, color, KNIGHT); b;)
-        score_minor(knight_attacks[pop_lsb(b)]);
-    for (Bitboard b = pieces_of(board, color, BISHOP); b;)
-        score_minor(bishop_attacks(pop_lsb(b), board.occupied));
-
-    const Bitboard pawn_attacks_set = pawn_attack_set(pawns_of(board, color), color);
-    if (pawn_attacks_set & (pieces_of(board, enemy, KNIGHT) | pieces_of(board, enemy, BISHOP)))
-        total += PAWN_ATTACKS_MINOR;
-    if (pawn_attacks_set & enemy_rooks)
-        total += PAWN_ATTACKS_ROOK;
-    return total;
-}
-
-// Units of attack on the squares around the king on k, capped as they accumulate, then the
-// uncapped units of the piece kinds that can give a safe check (of the queens, only the
-// lowest is looked at).
-static int attack_units(const Board& board, int color, int k)
-{
-    const int enemy         = color ^ 1;
-    const Bitboard occupied = board.occupied;
-    const Bitboard zone     = king_attacks[k];
-    const Bitboard safe
-        = ~(pawn_attack_set(pawns_of(board, color), color) | board.occupancy[enemy]);
-    const Bitboard knight_checks = knight_attacks[k] & safe;
-    const Bitboard rook_checks   = rook_attacks(k, occupied) & safe;
-    const Bitboard bishop_checks = bishop_attacks(k, occupied) & safe;
-
+    PieceTerms t { 0, 0, 0, 0, 0 };
     int units = 0;
     // Adds a piece's zone units; true when it can also give a safe check.
     const auto attacker = [&](Bitboard attacks, int weight, Bitboard checks) {
@@ -378,27 +327,97 @@ static int attack_units(const Board& board, int color, int k)
             units = units + weight < ATTACK_UNITS_CAP ? units + weight : ATTACK_UNITS_CAP;
         return (attacks & checks) != 0;
     };
+    const auto minor_threats = [&](Bitboard attacks) {
+        if (attacks & enemy_rooks)
+            t.threats += MINOR_ATTACKS_ROOK;
+        if (attacks & enemy_queens)
+            t.threats += MINOR_ATTACKS_QUEEN;
+    };
+
     bool knight_check = false, bishop_check = false, rook_check = false;
-    for (Bitboard b = pieces_of(board, enemy, KNIGHT); b;)
-        knight_check |= attacker(knight_attacks[pop_lsb(b)], KNIGHT_ATTACK_UNITS, knight_checks);
-    for (Bitboard b = pieces_of(board, enemy, BISHOP); b;)
-        bishop_check
-            |= attacker(bishop_attacks(pop_lsb(b), occupied), BISHOP_ATTACK_UNITS, bishop_checks);
-    for (Bitboard b = pieces_of(board, enemy, ROOK); b;)
-        rook_check |= attacker(rook_attacks(pop_lsb(b), occupied), ROOK_ATTACK_UNITS, rook_checks);
+    for (Bitboard b = pieces_of(board, color, KNIGHT); b;) {
+        const int sq           = pop_lsb(b);
+        const Bitboard attacks = knight_attacks[sq];
+        const int n            = popcount(attacks & counted);
+        t.mobility += knight_mobility[n < KNIGHT_MOBILITY_MAX ? n : KNIGHT_MOBILITY_MAX];
+        if (outposts & square_bb(sq)) {
+            const int centre = file_of(sq) != 0 && file_of(sq) != 7;
+            const int backed = (own_pawn_attacks & square_bb(sq)) != 0;
+            t.outposts += knight_outpost_bonus[backed][centre];
+        }
+        minor_threats(attacks);
+        knight_check |= attacker(attacks, KNIGHT_ATTACK_UNITS, knight_checks);
+    }
+
+    const Bitboard bishops = pieces_of(board, color, BISHOP);
+    if (bishops) {
+        const Bitboard blocked
+            = own_pawns & (color == WHITE ? shift_south(enemy_pawns) : shift_north(enemy_pawns));
+        const auto blocked_dark  = static_cast<Score>(popcount(blocked & DARK_SQUARES));
+        const auto blocked_light = static_cast<Score>(popcount(blocked & ~DARK_SQUARES));
+        for (Bitboard b = bishops; b;) {
+            const int sq           = pop_lsb(b);
+            const Bitboard attacks = bishop_attacks(sq, occupied);
+            const int n            = popcount(attacks & counted);
+            t.mobility += bishop_mobility[n < BISHOP_MOBILITY_MAX ? n : BISHOP_MOBILITY_MAX];
+            if (outposts & square_bb(sq)) {
+                const int centre = file_of(sq) != 0 && file_of(sq) != 7;
+                const int backed = (own_pawn_attacks & square_bb(sq)) != 0;
+                t.outposts += bishop_outpost_bonus[backed][centre];
+            }
+            const bool on_dark = (DARK_SQUARES & square_bb(sq)) != 0;
+            t.outposts += BLOCKED_PAWN_BY_BISHOP * (on_dark ? blocked_light : blocked_dark);
+            minor_threats(attacks);
+            bishop_check |= attacker(attacks, BISHOP_ATTACK_UNITS, bishop_checks);
+        }
+    }
+
+    const Bitboard rooks = pieces_of(board, color, ROOK);
+    if (rooks) {
+        const Bitboard seventh    = rank_bb(color == WHITE ? 6 : 1);
+        const Bitboard enemy_back = color == WHITE ? RANK_8_BB : RANK_1_BB;
+        const bool seventh_has_prey
+            = (pieces_of(board, enemy, KING) & enemy_back) != 0 || (enemy_pawns & seventh) != 0;
+        for (Bitboard b = rooks; b;) {
+            const int sq           = pop_lsb(b);
+            const Bitboard attacks = rook_attacks(sq, occupied);
+            const int n            = popcount(attacks & counted);
+            t.mobility += rook_mobility[n < ROOK_MOBILITY_MAX ? n : ROOK_MOBILITY_MAX];
+            const Bitboard file = file_bb(file_of(sq));
+            if ((own_pawns & file) == 0)
+                t.rooks += (enemy_pawns & file) ? ROOK_SEMI_OPEN_FILE : ROOK_OPEN_FILE;
+            if ((seventh & square_bb(sq)) && seventh_has_prey)
+                t.rooks += ROOK_ON_SEVENTH;
+            rook_check |= attacker(attacks, ROOK_ATTACK_UNITS, rook_checks);
+        }
+    }
+
     int checks            = 0;
-    const Bitboard queens = pieces_of(board, enemy, QUEEN);
+    const Bitboard queens = pieces_of(board, color, QUEEN);
     for (Bitboard b = queens; b;) {
         const bool lowest      = b == queens;
         const int sq           = pop_lsb(b);
         const Bitboard attacks = bishop_attacks(sq, occupied) | rook_attacks(sq, occupied);
+        const int n            = popcount(attacks & counted);
+        t.mobility += queen_mobility[n < QUEEN_MOBILITY_MAX ? n : QUEEN_MOBILITY_MAX];
         if (attacker(attacks, QUEEN_ATTACK_UNITS, rook_checks | bishop_checks) && lowest)
             checks += QUEEN_SAFE_CHECK;
     }
     checks += rook_check ? ROOK_SAFE_CHECK : 0;
     checks += bishop_check ? BISHOP_SAFE_CHECK : 0;
     checks += knight_check ? KNIGHT_SAFE_CHECK : 0;
-    return units + checks;
+    t.enemy_king_units = units + checks;
+
+    if (own_pawn_attacks & (pieces_of(board, enemy, KNIGHT) | pieces_of(board, enemy, BISHOP)))
+        t.threats += PAWN_ATTACKS_MINOR;
+    if (own_pawn_attacks & enemy_rooks)
+        t.threats += PAWN_ATTACKS_ROOK;
+    return t;
+}
+
+static PieceTerms piece_terms(const Board& board, int color)
+{
+    return color == WHITE ? piece_terms_of<WHITE>(board) : piece_terms_of<BLACK>(board);
 }
 
 // A penalty for each file at and beside the king without a pawn of its own, larger when
@@ -416,12 +435,38 @@ static int shelter_penalty(const Board& board, int color, int k)
     return penalty;
 }
 
-int king_danger(const Board& board, int color)
+static int danger_of(const Board& board, int color, int units)
 {
     const int k = king_square(board, color);
     if (k == NO_SQUARE)
         return 0;
-    const int units = attack_units(board, color, k);
     return (units <= ATTACK_UNITS_CAP ? king_danger_table[units] : KING_DANGER_MAX)
         + shelter_penalty(board, color, k);
+}
+
+Score evaluate_mobility(const Board& board, int color)
+{
+    return piece_terms(board, color).mobility;
+}
+Score evaluate_outposts(const Board& board, int color)
+{
+    return piece_terms(board, color).outposts;
+}
+Score evaluate_rooks(const Board& board, int color) { return piece_terms(board, color).rooks; }
+Score evaluate_threats(const Board& board, int color) { return piece_terms(board, color).threats; }
+
+int king_danger(const Board& board, int color)
+{
+    return danger_of(board, color, piece_terms(board, color ^ 1).enemy_king_units);
+}
+
+Score evaluate_pieces(const Board& board)
+{
+    const PieceTerms white = piece_terms_of<WHITE>(board);
+    const PieceTerms black = piece_terms_of<BLACK>(board);
+    // King danger is a plain centipawn figure: added to the packed sum it lands in the mg half.
+    return white.mobility - black.mobility + white.outposts - black.outposts + white.rooks
+        - black.rooks + white.threats - black.threats
+        + static_cast<Score>(danger_of(board, BLACK, white.enemy_king_units))
+        - static_cast<Score>(danger_of(board, WHITE, black.enemy_king_units));
 }

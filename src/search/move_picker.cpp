@@ -54,22 +54,38 @@ void init_move_picker(MovePicker& picker, const OrderingTables& tables, bool in_
     picker.bad_index  = 0;
 }
 
-// Both histories, then a bonus for a killer or the counter move.
-static int quiet_score(const MovePicker& picker, const Board& board, Move move)
+// What scores the quiet moves of one node, looked up once for all of them.
+struct QuietScorer {
+    const std::int32_t (*history)[SQUARE_NB]; // the side to move's, by from and to
+    const std::int32_t (*continuation)[SQUARE_NB]; // by piece and to; nullptr without one
+    const std::int32_t* squares;
+    Move killer1, killer2;
+    Move counter; // NO_MOVE, which no generated move equals, without a previous move
+};
+
+static QuietScorer quiet_scorer(const MovePicker& picker, const Board& board)
 {
     const OrderingTables& t = *picker.tables;
-    const int from          = move_from(move);
-    const int to            = move_to(move);
     const bool has_prev     = picker.prev_piece != EMPTY;
+    return { t.history[board.side],
+        has_prev ? t.continuation[picker.prev_piece][picker.prev_to] : nullptr, board.squares,
+        t.killers[picker.ply][0], t.killers[picker.ply][1],
+        has_prev ? t.counters[picker.prev_piece][picker.prev_to] : NO_MOVE };
+}
 
-    int score = t.history[board.side][from][to];
-    if (has_prev)
-        score += t.continuation[picker.prev_piece][picker.prev_to][board.squares[from]][to];
-    if (move == t.killers[picker.ply][0])
+// Both histories, then a bonus for a killer or the counter move.
+static int quiet_score(const QuietScorer& q, Move move)
+{
+    const int from = move_from(move);
+    const int to   = move_to(move);
+    int score      = q.history[from][to];
+    if (q.continuation != nullptr)
+        score += q.continuation[q.squares[from]][to];
+    if (move == q.killer1)
         return score + FIRST_KILLER_BONUS;
-    if (move == t.killers[picker.ply][1])
+    if (move == q.killer2)
         return score + SECOND_KILLER_BONUS;
-    if (has_prev && move == t.counters[picker.prev_piece][picker.prev_to])
+    if (move == q.counter)
         return score + COUNTER_MOVE_BONUS;
     return score;
 }
@@ -122,17 +138,28 @@ void update_quiet_cutoff(OrderingTables& tables, const Board& board, Move best, 
 // would produce here pass.
 static bool tt_move_fits(const Board& board, Move move) { return is_pseudo_legal(board, move); }
 
+// The lists hold each score packed with its position: score * 256 + (255 - position). The
+// highest packed entry is then the highest score at its first position, which is what
+// pick_best_index would pick, and finding it is a plain maximum that the compiler turns into
+// vector instructions. Scores stay within +-2^22, so the packing fits 31 bits.
+static std::int32_t pack(int score, int position) { return score * 256 + (255 - position); }
+static_assert(MAX_MOVES <= 256 && EVASION_TT_MOVE + 2 * HISTORY_GRAVITY < (1 << 22)
+    && TT_MOVE_SCORE > -(1 << 22));
+
 // Takes the best remaining entry: swaps it to `index` and hands it out (selection sort, one
 // step at a time, since most nodes end after a few moves).
 static void take_best(MovePicker& picker, Move& move, int& score)
 {
-    const int best              = pick_best_index(picker.scores, picker.index, picker.count);
-    move                        = picker.moves[best];
-    score                       = picker.scores[best];
-    picker.moves[best]          = picker.moves[picker.index];
-    picker.scores[best]         = picker.scores[picker.index];
-    picker.moves[picker.index]  = move;
-    picker.scores[picker.index] = score;
+    std::int32_t top = picker.scores[picker.index];
+    for (int i = picker.index + 1; i < picker.count; ++i)
+        top = picker.scores[i] > top ? picker.scores[i] : top;
+    const int best = 255 - (top & 255);
+    move           = picker.moves[best];
+    score          = top >> 8; // rounds down, undoing the packing of negative scores too
+    // The entry at `index` moves to `best`; `index` itself is never looked at again.
+    picker.moves[best]         = picker.moves[picker.index];
+    picker.scores[best]        = pack(picker.scores[picker.index] >> 8, best);
+    picker.moves[picker.index] = move;
     ++picker.index;
 }
 
@@ -143,7 +170,7 @@ static void score_captures(MovePicker& picker, const Board& board)
     for (int i = 0; i < list.count; ++i) {
         const Move move  = list.moves[i];
         picker.moves[i]  = move;
-        picker.scores[i] = move == picker.tt_move ? TT_MOVE_SCORE : see(board, move);
+        picker.scores[i] = pack(move == picker.tt_move ? TT_MOVE_SCORE : see(board, move), i);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -170,11 +197,12 @@ static void score_quiets(MovePicker& picker, const Board& board)
         generate_piece_moves(board, list, type, empty);
     generate_castling_moves(board, list);
 
+    const QuietScorer q = quiet_scorer(picker, board);
+    const Move tt_move  = picker.tt_move;
     for (int i = 0; i < list.count; ++i) {
-        const Move move = list.moves[i];
-        picker.moves[i] = move;
-        picker.scores[i]
-            = move == picker.tt_move ? TT_MOVE_SCORE : quiet_score(picker, board, move);
+        const Move move  = list.moves[i];
+        picker.moves[i]  = move;
+        picker.scores[i] = pack(move == tt_move ? TT_MOVE_SCORE : quiet_score(q, move), i);
     }
     picker.count = list.count;
     picker.index = 0;
@@ -184,6 +212,7 @@ static void score_evasions(MovePicker& picker, const Board& board)
 {
     MoveList list;
     generate_moves(board, list);
+    const QuietScorer q = quiet_scorer(picker, board);
     for (int i = 0; i < list.count; ++i) {
         const Move move = list.moves[i];
         int score;
@@ -195,10 +224,10 @@ static void score_evasions(MovePicker& picker, const Board& board)
         } else if (is_promotion(move)) {
             score = EVASION_PROMOTION;
         } else {
-            score = quiet_score(picker, board, move);
+            score = quiet_score(q, move);
         }
         picker.moves[i]  = move;
-        picker.scores[i] = score;
+        picker.scores[i] = pack(score, i);
     }
     picker.count = list.count;
     picker.index = 0;

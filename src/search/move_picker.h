@@ -43,7 +43,7 @@ struct MovePicker {
     int prev_piece; // piece on the previous move's to-square, EMPTY when there is none
     int prev_to;
     Move moves[MAX_MOVES];
-    std::int32_t scores[MAX_MOVES];
+    std::int32_t scores[MAX_MOVES]; // packed with the position (move_picker.cpp)
     int count;
     int index;
     Move bad_captures[MAX_MOVES];

@@ -200,7 +200,7 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
     generate_captures(board, captures);
     for (int i = 0; i < captures.count; ++i) {
         const Move move = captures.moves[i];
-        if (see(board, move) < 0 || !move_is_legal(board, move))
+        if (see_below(board, move, 0) || !move_is_legal(board, move))
             continue;
         make_move(board, move);
         int score = -quiescence(s, ss + 1, -pbeta, -pbeta + 1, ply + 1);
@@ -243,7 +243,7 @@ static bool prune_move(const Board& board, Move move, bool checked, int depth, i
     bool improving, int moves_searched, bool& skip_quiets)
 {
     if (is_capture(move) && depth <= SEE_PRUNE_MAX_DEPTH
-        && see(board, move) < -SEE_PRUNE_MARGIN * depth)
+        && see_below(board, move, -SEE_PRUNE_MARGIN * depth))
         return true;
     if (checked || !is_quiet(move))
         return false;
@@ -378,6 +378,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
                 board, move, checked, depth, eval, alpha, improving, moves_searched, skip_quiets))
             continue;
 
+        tt_prefetch_move(board, move);
         // Check extension; outside check, the singular extension.
         const int extension = checked ? 1 : singular_extension(s, ss, move, hit, depth, ply);
 
@@ -387,6 +388,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
 
         ss->current_move = move;
         make_move(board, move);
+        tt_prefetch(board.hash);
         ++moves_searched;
         const int score = search_move(s, ss, depth + extension - 1, reduction, alpha, beta, pv_node,
             moves_searched == 1, ply);
@@ -444,8 +446,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     MoveList captures;
     std::int32_t values[MAX_MOVES];
     generate_captures(board, captures);
+    // A capture below the delta-pruning floor is never searched, whatever its exact value.
+    const int floor = alpha - stand_pat - QS_DELTA_MARGIN;
     for (int i = 0; i < captures.count; ++i)
-        values[i] = see(board, captures.moves[i]);
+        values[i] = see_from(board, captures.moves[i], floor);
 
     int best            = stand_pat;
     Move best_move_here = NO_MOVE;
@@ -458,13 +462,15 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
         const int value = values[i];
 
         // Losing captures, and captures that cannot lift the score to alpha even with a
-        // margin (delta pruning), are left out.
+        // margin (delta pruning), are left out; values only fall and alpha only rises, so
+        // every later capture would be too.
         if (value < 0 || stand_pat + QS_DELTA_MARGIN + value < alpha)
-            continue;
+            break;
         if (!move_is_legal(board, move))
             continue;
 
         make_move(board, move);
+        tt_prefetch(board.hash);
         const int score = -quiescence(s, ss + 1, -beta, -alpha, ply + 1);
         unmake_move(board, move);
         if (s.stopped)

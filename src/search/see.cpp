@@ -5,11 +5,13 @@
 
 const int see_values[PIECE_TYPE_NB] = { 100, 300, 300, 500, 900, 20000 };
 
-// Piece codes are taken modulo 6 as unsigned values, so EMPTY (12) reads as a pawn and no
-// code can index outside see_values.
+// Piece type by piece code, read through the low four bits so that no code can index
+// outside: EMPTY (12) and the unused codes read as a pawn.
+static constexpr int TYPE_BY_CODE[16] = { PAWN, KNIGHT, BISHOP, ROOK, QUEEN, KING, PAWN, KNIGHT,
+    BISHOP, ROOK, QUEEN, KING, PAWN, PAWN, PAWN, PAWN };
 static int type_on(const Board& board, int sq)
 {
-    return static_cast<int>(static_cast<unsigned>(board.squares[sq]) % PIECE_TYPE_NB);
+    return TYPE_BY_CODE[static_cast<unsigned>(board.squares[sq]) & 15];
 }
 
 int see(const Board& board, Move move)
@@ -44,13 +46,14 @@ int see(const Board& board, Move move)
         ++d;
         gain[d] = see_values[current] - gain[d - 1];
 
+        // The side's least valuable attacker, if it has one at all.
+        const Bitboard ours = attackers & board.occupancy[side];
+        if (ours == 0)
+            break;
         int type      = PAWN;
-        Bitboard mine = 0;
-        for (; type <= KING; ++type) {
-            mine = attackers & p[make_piece(side, type)];
-            if (mine != 0)
-                break;
-        }
+        Bitboard mine = ours & p[make_piece(side, PAWN)];
+        while (mine == 0 && type < KING)
+            mine = ours & p[make_piece(side, ++type)];
         if (mine == 0)
             break;
 
@@ -68,4 +71,22 @@ int see(const Board& board, Move move)
     for (int k = d - 1; k >= 1; --k)
         gain[k - 1] = -(-gain[k - 1] > gain[k] ? -gain[k - 1] : gain[k]);
     return gain[0];
+}
+
+bool see_below(const Board& board, Move move, int threshold)
+{
+    const int taken
+        = see_values[move_flags(move) == FLAG_EP_CAPTURE ? PAWN : type_on(board, move_to(move))];
+    if (taken - see_values[type_on(board, move_from(move))] >= threshold)
+        return false;
+    if (taken < threshold)
+        return true;
+    return see(board, move) < threshold;
+}
+
+int see_from(const Board& board, Move move, int floor)
+{
+    const int taken
+        = see_values[move_flags(move) == FLAG_EP_CAPTURE ? PAWN : type_on(board, move_to(move))];
+    return taken < floor ? taken : see(board, move);
 }

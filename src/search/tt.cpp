@@ -4,15 +4,62 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/zobrist.h"
+#include "eval/eval.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
 static std::uint64_t tt_count = 1; // entries, a power of two
+static std::uint8_t tt_epoch  = 0; // clears since the table was last zero-filled
 std::uint8_t tt_generation    = 0;
+
+#if defined(__linux__)
+// On Linux the table is mapped directly, aligned to 2 MB and marked for transparent huge
+// pages: probes then rarely miss the TLB, and clearing touches 32 pages instead of 16,384 (at
+// 64 MB). Fresh mappings read as zero, as calloc's do.
+constexpr std::size_t HUGE_PAGE = std::size_t(2) << 20;
+static void* tt_mapping         = nullptr;
+static std::size_t tt_mapped    = 0;
+
+static TTEntry* allocate_table(std::size_t bytes)
+{
+    const std::size_t mapped = bytes + HUGE_PAGE;
+    void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    tt_mapping   = p;
+    tt_mapped    = mapped;
+    const auto a = (reinterpret_cast<std::uintptr_t>(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
+    madvise(reinterpret_cast<void*>(a), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<TTEntry*>(a);
+}
+
+static void release_table()
+{
+    if (tt_mapping != nullptr)
+        munmap(tt_mapping, tt_mapped);
+    tt_mapping = nullptr;
+    tt_mapped  = 0;
+}
+#else
+// calloc hands out fresh zero pages for large blocks, so even 2 GB costs nothing up front.
+static TTEntry* allocate_table(std::size_t bytes)
+{
+    return static_cast<TTEntry*>(std::calloc(bytes / sizeof(TTEntry), sizeof(TTEntry)));
+}
+
+static void release_table() { std::free(tt_table); }
+#endif
 
 void tt_free()
 {
-    std::free(tt_table);
+    release_table();
     tt_table = nullptr;
     tt_count = 1;
+    tt_epoch = 0;
 }
 
 void tt_resize(int megabytes)
@@ -26,16 +73,43 @@ void tt_resize(int megabytes)
         while (static_cast<std::int64_t>(count * 32) <= bytes)
             count *= 2;
 
-    // calloc hands out fresh zero pages for large blocks, so even 2 GB costs nothing up front.
-    tt_table = static_cast<TTEntry*>(std::calloc(count, sizeof(TTEntry)));
+    tt_table = allocate_table(count * sizeof(TTEntry));
     if (tt_table != nullptr)
         tt_count = count;
 }
 
 void tt_clear()
 {
+    // The evaluation cache goes with it, so that a cleared search starts from nothing.
+    clear_eval_cache();
+    if (tt_epoch < UINT8_MAX) {
+        ++tt_epoch;
+        return;
+    }
     if (tt_table != nullptr)
         std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
+    tt_epoch = 0;
+}
+
+void tt_prefetch(std::uint64_t key)
+{
+    if (tt_table != nullptr)
+        __builtin_prefetch(&tt_table[key & (tt_count - 1)]);
+}
+
+void tt_prefetch_move(const Board& board, Move move)
+{
+    const int from    = move_from(move);
+    const int to      = move_to(move);
+    const int piece   = board.squares[from];
+    std::uint64_t key = board.hash ^ zobrist_side;
+    if (board.ep_square != NO_SQUARE)
+        key ^= zobrist_ep_file[file_of(board.ep_square)];
+    if (piece < PIECE_NB)
+        key ^= zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
+    if (board.squares[to] < PIECE_NB)
+        key ^= zobrist_piece[board.squares[to]][to];
+    tt_prefetch(key);
 }
 
 TTHit tt_probe(std::uint64_t key, int ply)
@@ -43,8 +117,12 @@ TTHit tt_probe(std::uint64_t key, int ply)
     if (tt_table == nullptr)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
     const TTEntry& entry = tt_table[key & (tt_count - 1)];
-    if (entry.key != key)
+    // A slot from before the last clear reads as a zeroed one: key 0, all fields 0.
+    const bool live = entry.epoch == tt_epoch;
+    if ((live ? entry.key : 0) != key)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
+    if (!live)
+        return { true, 0, NO_MOVE, 0, BOUND_EXACT };
 
     int score = entry.score;
     if (score >= SCORE_MATE_BOUND)
@@ -61,8 +139,10 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
     TTEntry& entry = tt_table[key & (tt_count - 1)];
 
     // A negative depth would otherwise wrap to a depth-255 entry that cuts off everything.
-    depth = depth < 0 ? 0 : depth > 255 ? 255 : depth;
-    if (entry.key != 0 && entry.key != key && entry.age == tt_generation && depth < entry.depth)
+    depth           = depth < 0 ? 0 : depth > 255 ? 255 : depth;
+    const bool live = entry.epoch == tt_epoch;
+    if (live && entry.key != 0 && entry.key != key && entry.age == tt_generation
+        && depth < entry.depth)
         return;
 
     // Mate scores become distances from this node, so a transposition at another ply reads
@@ -79,4 +159,5 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
     entry.depth = static_cast<std::uint8_t>(depth);
     entry.bound = static_cast<std::uint8_t>(bound);
     entry.age   = tt_generation;
+    entry.epoch = tt_epoch;
 }

@@ -9,13 +9,13 @@
 
 #include <cstdint>
 
-#include "board/types.h"
+#include "board/board.h"
 
 constexpr std::uint8_t BOUND_EXACT = 0;
 constexpr std::uint8_t BOUND_LOWER = 1;
 constexpr std::uint8_t BOUND_UPPER = 2;
 
-//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | padding: 8  = 16 bytes
+//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | epoch: 8  = 16 bytes
 struct TTEntry {
     std::uint64_t key; // 0 marks a slot never written
     std::int16_t score;
@@ -23,6 +23,7 @@ struct TTEntry {
     std::uint8_t depth;
     std::uint8_t bound;
     std::uint8_t age;
+    std::uint8_t epoch; // the clear it was written after; a slot of an older one reads as zero
 };
 static_assert(sizeof(TTEntry) == 16);
 
@@ -39,7 +40,17 @@ extern std::uint8_t tt_generation; // bumped once per search
 // Releases the table and allocates the largest power of two of entries that fits in
 // `megabytes` (clamped by the caller to 1..2048), zero-filled.
 void tt_resize(int megabytes);
-void tt_clear(); // zero-fills; callers reset tt_generation themselves
+// Empties the table (every slot then reads as zero-filled) and clears the evaluation cache;
+// callers reset tt_generation. It counts clears instead of zeroing: a slot written before the
+// last clear is ignored, and only every 256th clear writes the whole table.
+void tt_clear();
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);
+// Starts loading the entry of `key` into the cache: called right after a move is made, so
+// that the child's probe finds it there.
+void tt_prefetch(std::uint64_t key);
+// The same for the position after `move`, before it is made: its key is guessed from the
+// moving and the captured piece and the en-passant file (castling rights, promotions and the
+// castling rook are left out), which is right for most moves and costs nothing when wrong.
+void tt_prefetch_move(const Board& board, Move move);
 void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply);
