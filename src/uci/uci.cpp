@@ -87,14 +87,15 @@ void position_command(std::string_view line, Board& board)
 {
     std::size_t pos = skip_spaces(line, 8);
     if (starts_with(line, pos, "startpos")) {
-        parse_fen(board, START_FEN);
+        parse_fen(board, START_FEN, board.chess960);
         pos += 8;
     } else if (starts_with(line, pos, "fen")) {
         pos = skip_spaces(line, pos + 3);
         // A FEN never contains "moves", so it ends there even when fields are missing.
         const std::size_t moves_at = line.find("moves", pos);
         parse_fen(board,
-            line.substr(pos, moves_at == std::string_view::npos ? line.npos : moves_at - pos));
+            line.substr(pos, moves_at == std::string_view::npos ? line.npos : moves_at - pos),
+            board.chess960);
     } else {
         return;
     }
@@ -188,6 +189,11 @@ static void set_style(int style, std::string_view, Board& board)
     // The game board's running score must come from the table its moves will update.
     board.psq_score = compute_psq_score(board);
 }
+// The game board carries the mode, so that the next position is read in it.
+static void set_uci_chess960(int on, std::string_view, Board& board)
+{
+    set_chess960(board, on != 0);
+}
 
 static const Option OPTIONS[] = {
     { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
@@ -195,6 +201,7 @@ static const Option OPTIONS[] = {
     { "OwnBook", OPTION_CHECK, "false", 0, 0, {}, set_own_book },
     { "BookFile", OPTION_STRING, "champions.bin", 0, 0, {}, set_book_file },
     { "Style", OPTION_COMBO, "PeSTO", 0, 0, { "PeSTO", "Linear" }, set_style },
+    { "UCI_Chess960", OPTION_CHECK, "false", 0, 0, {}, set_uci_chess960 },
 };
 
 static void print_uci_identity()
@@ -260,7 +267,7 @@ static void new_game(Board& board)
     tt_clear();
     tt_generation = 0;
     clear_search_history();
-    parse_fen(board, START_FEN);
+    parse_fen(board, START_FEN, board.chess960);
 }
 
 // The keywords of "go", matched by prefix at the start of each word; a number follows all
@@ -334,7 +341,8 @@ static void print_bestmove(Move move)
 static void go_command(std::string_view line, Board& board)
 {
     const SearchLimits limits = parse_go(line);
-    if (own_book && !limits.infinite) {
+    // Polyglot books hold standard chess only.
+    if (own_book && !limits.infinite && !board.chess960) {
         const Move move = book_probe(board);
         if (move != NO_MOVE) {
             print_bestmove(move);
