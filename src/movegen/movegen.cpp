@@ -208,12 +208,46 @@ bool is_pseudo_legal(const Board& board, Move move)
     return (flags == FLAG_QUIET || (flags & FLAG_PROMOTION)) && to == from + up;
 }
 
+// Is the mover's king, on ksq after the move, attacked? Sliders see `occupied`; a piece on
+// `captured` has been taken.
+static inline bool king_attacked_after(
+    const Board& board, int ksq, Bitboard occupied, Bitboard captured)
+{
+    const int us          = board.side;
+    const Bitboard keep   = ~captured;
+    const Bitboard* enemy = board.pieces + (us ^ 1) * 6;
+    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
+        return true;
+    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
+        return true;
+    if (enemy[KING] & keep & king_attacks[ksq])
+        return true;
+    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
+        return true;
+    return (rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep) != 0;
+}
+
+// Only the king's destination is left to test: the generator saw its other squares
+// unattacked. Out of line, so that the common moves' test stays as small as it was.
+[[gnu::noinline]] static bool castling_is_legal(const Board& board, Move move)
+{
+    const int us           = board.side;
+    const int base         = us == WHITE ? 0 : 56;
+    const bool kingside    = move_flags(move) == FLAG_KING_CASTLE;
+    const Bitboard from_bb = square_bb(move_from(move));
+    const Bitboard rook    = square_bb(board.castle.rook[2 * us + (kingside ? 0 : 1)]);
+    const Bitboard king_to = square_bb(base + (kingside ? 6 : 2));
+    const Bitboard occupied
+        = (board.occupied ^ from_bb ^ rook) | king_to | square_bb(base + (kingside ? 5 : 3));
+    const Bitboard king = (board.pieces[make_piece(us, KING)] ^ from_bb) | king_to;
+    return !king_attacked_after(board, lsb(king), occupied, 0);
+}
+
 // Equivalent to making the move and asking whether the mover's king is attacked, but done on
 // the few bitboards the question needs, so the board is never touched.
 bool move_is_legal(const Board& board, Move move)
 {
     const int us           = board.side;
-    const int them         = us ^ 1;
     const int from         = move_from(move);
     const int to           = move_to(move);
     const int flags        = move_flags(move);
@@ -225,34 +259,16 @@ bool move_is_legal(const Board& board, Move move)
         captured = square_bb(us == WHITE ? to - 8 : to + 8);
     else if (flags & FLAG_CAPTURE)
         captured = to_bb;
-    Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
-    Bitboard king     = board.pieces[make_piece(us, KING)];
-    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
-        // Only the destination is left to test: the generator saw the rest unattacked.
-        const int base         = us == WHITE ? 0 : 56;
-        const bool kingside    = flags == FLAG_KING_CASTLE;
-        const Bitboard rook    = square_bb(board.castle.rook[2 * us + (kingside ? 0 : 1)]);
-        const Bitboard king_to = square_bb(base + (kingside ? 6 : 2));
-        occupied
-            = (board.occupied ^ from_bb ^ rook) | king_to | square_bb(base + (kingside ? 5 : 3));
-        king = (king ^ from_bb) | king_to;
-    } else if (king & from_bb) {
+    else if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE)
+        return castling_is_legal(board, move);
+    const Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
+
+    Bitboard king = board.pieces[make_piece(us, KING)];
+    if (king & from_bb)
         king = (king ^ from_bb) | to_bb;
-    }
     if (!king)
         return false;
-    const int ksq         = lsb(king);
-    const Bitboard keep   = ~captured;
-    const Bitboard* enemy = board.pieces + them * 6;
-    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
-        return false;
-    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
-        return false;
-    if (enemy[KING] & keep & king_attacks[ksq])
-        return false;
-    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
-        return false;
-    return !(rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep);
+    return !king_attacked_after(board, lsb(king), occupied, captured);
 }
 
 void generate_legal_moves(const Board& board, MoveList& list)
