@@ -158,6 +158,7 @@ static int castling_rook(const Board& board, char letter, int color, int king)
     const Bitboard rooks = board.pieces[make_piece(color, ROOK)] & rank_bb(rank_of(base));
     const Bitboard below = square_bb(king) - 1;
     const Bitboard above = ~below & ~square_bb(king);
+    letter               = static_cast<char>(letter | 0x20); // either colour's letters
     if (letter == 'k')
         return rooks & above ? msb(rooks & above) : NO_SQUARE;
     if (letter == 'q')
@@ -176,8 +177,7 @@ static void read_castling(Board& board, std::string_view fen, std::size_t& pos)
         const char c    = fen[pos];
         const int color = c >= 'A' && c <= 'Z' ? WHITE : BLACK;
         const int king  = king_sq[color];
-        const int rook
-            = king == NO_SQUARE ? NO_SQUARE : castling_rook(board, c | 0x20, color, king);
+        const int rook  = king == NO_SQUARE ? NO_SQUARE : castling_rook(board, c, color, king);
         if (rook == NO_SQUARE)
             continue;
         const bool kingside = rook > king;
