@@ -1,6 +1,7 @@
-// fen_fuzz: any text read as a FEN; then, on the position and each position one legal move
-// further, the invariants of checks.h; then the diagnostic commands, none of which may change
-// the position or find a fault.
+// fen_fuzz: any text read as a FEN, in standard chess and, when it gives castling rights in
+// Chess960, in Chess960 too; then, on the position and each position one legal move further,
+// the invariants of checks.h; then the diagnostic commands, none of which may change the
+// position or find a fault.
 #include <cstdint>
 
 #include "fuzz_support.h"
@@ -24,27 +25,15 @@ void check_position(Board& b, Move tt_word, std::string_view fen)
         fuzz_fail("static evaluation in the mate range", fen);
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+void check_fen(std::string_view fen, Move tt_word, bool chess960)
 {
-    init_engine();
-    tt_resize(1);
-    capture_stdout();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    if (size > 1024)
-        return -1;
-    const std::string_view fen(reinterpret_cast<const char*>(data), size);
-    parse_fen(board, fen);
+    parse_fen(board, fen, chess960);
+    // Without castling rights Chess960 reads the very position standard chess did.
+    if (chess960 && board.castling == 0)
+        return;
     if (!board_is_consistent(board))
         fuzz_fail("parse_fen leaves an inconsistent board", fen);
     saved = board;
-    // The input's last bytes make a hash-move word, fitting or not.
-    const Move tt_word = size >= 2 ? static_cast<Move>(data[size - 2] | (data[size - 1] << 8)) : 0;
     check_position(board, tt_word, fen);
     MoveList legal;
     generate_legal_moves(board, legal);
@@ -73,5 +62,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz_fail("illegalcheck disagrees with move_is_legal", out);
     if (!same_board(saved, board))
         fuzz_fail("a diagnostic command changed the position", fen);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    init_engine();
+    tt_resize(1);
+    capture_stdout();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size > 1024)
+        return -1;
+    const std::string_view fen(reinterpret_cast<const char*>(data), size);
+    // The input's last bytes make a hash-move word, fitting or not.
+    const Move tt_word = size >= 2 ? static_cast<Move>(data[size - 2] | (data[size - 1] << 8)) : 0;
+    check_fen(fen, tt_word, false);
+    check_fen(fen, tt_word, true);
     return 0;
 }

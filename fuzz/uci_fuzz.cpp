@@ -81,6 +81,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     // A fresh game: start position, empty tables, default options, no book.
+    execute_command("setoption name UCI_Chess960 value false", board);
     execute_command("ucinewgame", board);
     execute_command("setoption name Style value PeSTO", board);
     execute_command("setoption name BookFile value " + std::string(no_book), board);

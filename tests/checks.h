@@ -30,11 +30,11 @@ inline void init_engine_once()
     (void)done;
 }
 
-inline Board board_from_fen(std::string_view fen)
+inline Board board_from_fen(std::string_view fen, bool chess960 = false)
 {
     init_engine_once();
     Board board;
-    parse_fen(board, fen);
+    parse_fen(board, fen, chess960);
     return board;
 }
 

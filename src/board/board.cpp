@@ -7,20 +7,6 @@
 
 const char START_FEN[] = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-// Rights each square keeps when a move starts or ends on it (e1, a1, h1, e8, a8, h8 clear some).
-// clang-format off
-static const int castle_mask[SQUARE_NB] = {
-    13, 15, 15, 15, 12, 15, 15, 14,
-    15, 15, 15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 15, 15, 15, 15,
-    15, 15, 15, 15, 15, 15, 15, 15,
-     7, 15, 15, 15,  3, 15, 15, 11,
-};
-// clang-format on
-
 static const char PIECE_LETTERS[] = "PNBRQKpnbrqk";
 
 static void put_piece(Board& board, int piece, int sq)
@@ -51,26 +37,6 @@ static int accumulate_counter(std::string_view fen, std::size_t& pos)
     return static_cast<int>(value);
 }
 
-// Castling generation trusts the rights, so keep only those whose king and rook stand at home.
-static int supported_castling(const Board& board, int rights)
-{
-    struct Right {
-        int flag, king_sq, rook_sq, king, rook;
-    };
-    static const Right RIGHTS[4] = {
-        { CASTLE_WK, 4, 7, make_piece(WHITE, KING), make_piece(WHITE, ROOK) },
-        { CASTLE_WQ, 4, 0, make_piece(WHITE, KING), make_piece(WHITE, ROOK) },
-        { CASTLE_BK, 60, 63, make_piece(BLACK, KING), make_piece(BLACK, ROOK) },
-        { CASTLE_BQ, 60, 56, make_piece(BLACK, KING), make_piece(BLACK, ROOK) },
-    };
-    int kept = 0;
-    for (const Right& r : RIGHTS)
-        if ((rights & r.flag) && board.squares[r.king_sq] == r.king
-            && board.squares[r.rook_sq] == r.rook)
-            kept |= r.flag;
-    return kept;
-}
-
 // An en-passant square is kept only where a double push could have left it: on the third
 // rank of the side that just moved, empty, with that side's pawn in front of it. Anything
 // else would make en-passant captures remove a piece that is not there.
@@ -85,6 +51,59 @@ static bool supported_ep_square(const Board& board, int sq)
         && board.squares[pawn_sq] == make_piece(them, PAWN);
 }
 
+// The castling part of the key from the tables; a corner rook adds nothing, so standard
+// positions keep the keys they always had.
+static std::uint64_t castling_key(int rights, const std::int32_t rook[4])
+{
+    std::uint64_t key = zobrist_castling[rights];
+    for (int i = 0; i < 4; ++i)
+        if ((rights >> i & 1) && file_of(rook[i]) != (i % 2 == 0 ? 7 : 0))
+            key ^= zobrist_castling_file[i][file_of(rook[i])];
+    return key;
+}
+
+// Squares of one rank from a to b, both included.
+static Bitboard rank_span(int a, int b)
+{
+    const int lo = a < b ? a : b, hi = a < b ? b : a;
+    return (square_bb(hi) - square_bb(lo)) | square_bb(hi);
+}
+
+// Everything CastlingSetup holds, from the rights and their rooks; each right's king stands on
+// king_sq[colour].
+static void set_up_castling(Board& board, const int king_sq[COLOR_NB])
+{
+    CastlingSetup& c = board.castle;
+    for (auto& keep : c.keep)
+        keep = 15;
+    for (int i = 0; i < 4; ++i) {
+        c.empty[i] = c.king_path[i] = 0;
+        c.move[i]                   = NO_MOVE;
+        if (!(board.castling >> i & 1)) {
+            c.rook[i] = NO_SQUARE;
+            continue;
+        }
+        const int color     = i / 2;
+        const bool kingside = i % 2 == 0;
+        const int base      = color == WHITE ? 0 : 56;
+        const int king      = king_sq[color];
+        const int rook      = c.rook[i];
+        const int king_to   = base + (kingside ? 6 : 2);
+        const int rook_to   = base + (kingside ? 5 : 3);
+        c.king_path[i]      = rank_span(king, king_to);
+        c.empty[i]
+            = (c.king_path[i] | rank_span(rook, rook_to)) & ~square_bb(king) & ~square_bb(rook);
+        c.move[i] = make_move_word(
+            king, board.chess960 ? rook : king_to, kingside ? FLAG_KING_CASTLE : FLAG_QUEEN_CASTLE);
+        c.keep[king] &= static_cast<std::uint8_t>(~(3 << (2 * color)));
+        c.keep[rook] &= static_cast<std::uint8_t>(~(1 << i));
+    }
+    for (int rights = 0; rights < 16; ++rights)
+        c.keys[rights] = castling_key(rights, c.rook);
+}
+
+static const int NO_KINGS[COLOR_NB] = { NO_SQUARE, NO_SQUARE };
+
 static void finish_defaults(Board& board)
 {
     board.side            = WHITE;
@@ -92,7 +111,8 @@ static void finish_defaults(Board& board)
     board.ep_square       = NO_SQUARE;
     board.halfmove_clock  = 0;
     board.fullmove_number = 1;
-    board.hash ^= zobrist_castling[0];
+    set_up_castling(board, NO_KINGS);
+    board.hash ^= board.castle.keys[0];
 }
 
 // Piece placement up to the first space; false at a character that belongs to no placement.
@@ -119,16 +139,77 @@ static bool read_placement(Board& board, std::string_view fen, std::size_t& pos)
     return true;
 }
 
-// The rights named by the castling field's letters; other characters are skipped.
-static int read_castling(std::string_view fen, std::size_t& pos)
+// The king a colour castles with: in standard chess the one on e1/e8, in Chess960 the only
+// one on its home rank.
+static int castling_king(const Board& board, int color)
 {
-    int rights = 0;
+    const int base       = color == WHITE ? 0 : 56;
+    const Bitboard kings = board.pieces[make_piece(color, KING)] & rank_bb(rank_of(base));
+    if (!board.chess960)
+        return kings & square_bb(base + 4) ? base + 4 : NO_SQUARE;
+    return kings && !more_than_one(kings) ? lsb(kings) : NO_SQUARE;
+}
+
+// The rook a castling letter names, or NO_SQUARE: K and Q the outermost rook on that side of
+// the king, a file letter the rook on that file.
+static int castling_rook(const Board& board, char letter, int color, int king)
+{
+    const int base       = color == WHITE ? 0 : 56;
+    const Bitboard rooks = board.pieces[make_piece(color, ROOK)] & rank_bb(rank_of(base));
+    const Bitboard below = square_bb(king) - 1;
+    const Bitboard above = ~below & ~square_bb(king);
+    letter               = static_cast<char>(letter | 0x20); // either colour's letters
+    if (letter == 'k')
+        return rooks & above ? msb(rooks & above) : NO_SQUARE;
+    if (letter == 'q')
+        return rooks & below ? lsb(rooks & below) : NO_SQUARE;
+    if (letter >= 'a' && letter <= 'h' && (rooks & square_bb(base + letter - 'a')))
+        return base + letter - 'a';
+    return NO_SQUARE;
+}
+
+// The rights the castling field's letters name and the pieces support; other characters are
+// skipped.
+static void read_castling(Board& board, std::string_view fen, std::size_t& pos)
+{
+    const int king_sq[COLOR_NB] = { castling_king(board, WHITE), castling_king(board, BLACK) };
     for (; pos < fen.size() && fen[pos] != ' '; ++pos) {
-        const char* letter = std::strchr("KQkq", fen[pos]);
-        if (fen[pos] != '\0' && letter != nullptr)
-            rights |= 1 << (letter - "KQkq");
+        const char c    = fen[pos];
+        const int color = c >= 'A' && c <= 'Z' ? WHITE : BLACK;
+        const int king  = king_sq[color];
+        const int rook  = king == NO_SQUARE ? NO_SQUARE : castling_rook(board, c, color, king);
+        if (rook == NO_SQUARE)
+            continue;
+        const bool kingside = rook > king;
+        if (!board.chess960 && file_of(rook) != (kingside ? 7 : 0))
+            continue;
+        const int i      = 2 * color + (kingside ? 0 : 1);
+        int& held        = board.castle.rook[i];
+        const bool outer = !(board.castling >> i & 1) || (kingside ? rook > held : rook < held);
+        if (outer)
+            held = rook;
+        board.castling |= 1 << i;
     }
-    return rights;
+    set_up_castling(board, king_sq);
+}
+
+void set_chess960(Board& board, bool on)
+{
+    const int old_rights        = board.castling;
+    const std::uint64_t old_key = board.castle.keys[old_rights];
+    board.chess960              = on;
+    int king_sq[COLOR_NB]       = { NO_SQUARE, NO_SQUARE };
+    for (int i = 0; i < 4; ++i) {
+        if (!(old_rights >> i & 1))
+            continue;
+        const int king = move_from(board.castle.move[i]);
+        const int base = i < 2 ? 0 : 56;
+        king_sq[i / 2] = king;
+        if (!on && (king != base + 4 || file_of(board.castle.rook[i]) != (i % 2 == 0 ? 7 : 0)))
+            board.castling &= ~(1 << i);
+    }
+    set_up_castling(board, king_sq);
+    board.hash ^= old_key ^ board.castle.keys[board.castling];
 }
 
 // A square of two characters, or "-"; kept only where a double push could have left it.
@@ -151,11 +232,12 @@ static void read_en_passant(Board& board, std::string_view fen, std::size_t& pos
     pos = pos + 2 < fen.size() ? pos + 2 : fen.size();
 }
 
-bool parse_fen(Board& board, std::string_view fen)
+bool parse_fen(Board& board, std::string_view fen, bool chess960)
 {
     std::memset(&board, 0, sizeof board);
     for (auto& sq : board.squares)
         sq = EMPTY;
+    board.chess960  = chess960;
     std::size_t pos = 0;
     if (!read_placement(board, fen, pos)) {
         finish_defaults(board);
@@ -173,8 +255,8 @@ bool parse_fen(Board& board, std::string_view fen)
         board.hash ^= zobrist_side;
     step();
     step();
-    board.castling = supported_castling(board, read_castling(fen, pos));
-    board.hash ^= zobrist_castling[board.castling];
+    read_castling(board, fen, pos);
+    board.hash ^= board.castle.keys[board.castling];
     step();
     read_en_passant(board, fen, pos);
     step();
@@ -184,6 +266,28 @@ bool parse_fen(Board& board, std::string_view fen)
     if (pos < fen.size())
         board.fullmove_number = accumulate_counter(fen, pos);
     return true;
+}
+
+// X-FEN letters: K and Q for the outermost rook on that side, the file for an inner one.
+struct CastlingText {
+    char str[5];
+};
+static CastlingText castling_text(const Board& board)
+{
+    CastlingText text {};
+    int length = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (!(board.castling >> i & 1))
+            continue;
+        const int color      = i / 2;
+        const int rook       = board.castle.rook[i];
+        const Bitboard rooks = board.pieces[make_piece(color, ROOK)] & rank_bb(rank_of(rook));
+        const Bitboard beyond
+            = i % 2 == 0 ? rooks & ~(square_bb(rook) * 2 - 1) : rooks & (square_bb(rook) - 1);
+        const char letter  = beyond ? static_cast<char>('a' + file_of(rook)) : "kq"[i % 2];
+        text.str[length++] = color == WHITE ? static_cast<char>(letter - 32) : letter;
+    }
+    return text;
 }
 
 void print_board(const Board& board)
@@ -198,9 +302,7 @@ void print_board(const Board& board)
     }
     std::printf("    a   b   c   d   e   f   g   h\n");
     std::printf("\nSide: %s\n", board.side == WHITE ? "white" : "black");
-    std::printf("Castling: %s%s%s%s\n", (board.castling & CASTLE_WK) ? "K" : "",
-        (board.castling & CASTLE_WQ) ? "Q" : "", (board.castling & CASTLE_BK) ? "k" : "",
-        (board.castling & CASTLE_BQ) ? "q" : "");
+    std::printf("Castling: %s\n", castling_text(board).str);
     if (board.ep_square != NO_SQUARE)
         std::printf(
             "EP square: %c%d\n", 'a' + file_of(board.ep_square), rank_of(board.ep_square) + 1);
@@ -240,13 +342,17 @@ static void move_piece_quiet(Board& board, int piece, int from, int to)
     board.psq_score += psq_table[piece][to] - psq_table[piece][from];
 }
 
-static int castle_rook_from(int us, int flags)
+// Where the king and rook of a castling move start and end. Either may already stand on its
+// destination, even on the other's start square, so both leave the board before both land.
+struct CastlingSquares {
+    int king_from, king_to, rook_from, rook_to;
+};
+static CastlingSquares castling_squares(const Board& board, int us, Move move)
 {
-    return (us == WHITE ? 0 : 56) + (flags == FLAG_KING_CASTLE ? 7 : 0);
-}
-static int castle_rook_to(int us, int flags)
-{
-    return (us == WHITE ? 0 : 56) + (flags == FLAG_KING_CASTLE ? 5 : 3);
+    const int base      = us == WHITE ? 0 : 56;
+    const bool kingside = move_flags(move) == FLAG_KING_CASTLE;
+    return { move_from(move), base + (kingside ? 6 : 2),
+        board.castle.rook[2 * us + (kingside ? 0 : 1)], base + (kingside ? 5 : 3) };
 }
 
 static void push_undo(Board& board, int captured)
@@ -278,7 +384,7 @@ void make_move(Board& board, Move move)
         board.ep_square = NO_SQUARE;
     }
     ++board.halfmove_clock;
-    board.hash ^= zobrist_castling[board.castling];
+    board.hash ^= board.castle.keys[board.castling];
 
     if (flags & FLAG_CAPTURE) {
         const int victim_sq = flags == FLAG_EP_CAPTURE ? (us == WHITE ? to - 8 : to + 8) : to;
@@ -301,6 +407,15 @@ void make_move(Board& board, Move move)
         board.pawn_hash ^= zobrist_piece[piece][from];
         add_piece_quiet(board, promoted, to);
         board.hash ^= zobrist_piece[promoted][to];
+    } else if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        const CastlingSquares c = castling_squares(board, us, move);
+        const int rook          = make_piece(us, ROOK);
+        remove_piece_quiet(board, piece, c.king_from);
+        remove_piece_quiet(board, rook, c.rook_from);
+        add_piece_quiet(board, piece, c.king_to);
+        add_piece_quiet(board, rook, c.rook_to);
+        board.hash ^= zobrist_piece[piece][c.king_from] ^ zobrist_piece[piece][c.king_to]
+            ^ zobrist_piece[rook][c.rook_from] ^ zobrist_piece[rook][c.rook_to];
     } else {
         move_piece_quiet(board, piece, from, to);
         const Bitboard key = zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
@@ -309,20 +424,14 @@ void make_move(Board& board, Move move)
             board.pawn_hash ^= key;
     }
 
-    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
-        const int rook = make_piece(us, ROOK);
-        const int rf   = castle_rook_from(us, flags);
-        const int rt   = castle_rook_to(us, flags);
-        move_piece_quiet(board, rook, rf, rt);
-        board.hash ^= zobrist_piece[rook][rf] ^ zobrist_piece[rook][rt];
-    } else if (flags == FLAG_DOUBLE_PUSH) {
+    if (flags == FLAG_DOUBLE_PUSH) {
         board.ep_square = us == WHITE ? from + 8 : from - 8;
         board.hash ^= zobrist_ep_file[file_of(board.ep_square)];
     }
 
-    board.castling &= castle_mask[from] & castle_mask[to];
+    board.castling &= board.castle.keep[from] & board.castle.keep[to];
     board.side = them;
-    board.hash ^= zobrist_castling[board.castling] ^ zobrist_side;
+    board.hash ^= board.castle.keys[board.castling] ^ zobrist_side;
     if (us == BLACK)
         ++board.fullmove_number;
     ++board.undo_count;
@@ -339,13 +448,17 @@ void unmake_move(Board& board, Move move)
     const int to           = move_to(move);
     const int flags        = move_flags(move);
 
-    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE)
-        move_piece_quiet(
-            board, make_piece(us, ROOK), castle_rook_to(us, flags), castle_rook_from(us, flags));
-
     if (flags & FLAG_PROMOTION) {
         remove_piece_quiet(board, board.squares[to], to);
         add_piece_quiet(board, make_piece(us, PAWN), from);
+    } else if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        const CastlingSquares c = castling_squares(board, us, move);
+        const int king          = make_piece(us, KING);
+        const int rook          = make_piece(us, ROOK);
+        remove_piece_quiet(board, king, c.king_to);
+        remove_piece_quiet(board, rook, c.rook_to);
+        add_piece_quiet(board, king, c.king_from);
+        add_piece_quiet(board, rook, c.rook_from);
     } else {
         move_piece_quiet(board, board.squares[to], to, from);
     }
@@ -425,7 +538,7 @@ static std::uint64_t compute_hash(const Board& board)
     for (int sq = 0; sq < SQUARE_NB; ++sq)
         if (board.squares[sq] != EMPTY)
             key ^= zobrist_piece[board.squares[sq]][sq];
-    key ^= zobrist_castling[board.castling];
+    key ^= castling_key(board.castling, board.castle.rook);
     if (board.ep_square != NO_SQUARE)
         key ^= zobrist_ep_file[file_of(board.ep_square)];
     if (board.side == BLACK)
@@ -451,6 +564,20 @@ Score compute_psq_score(const Board& board)
     return score;
 }
 
+// Every right's king and rook still stand where castling will take them from.
+static bool castling_pieces_at_home(const Board& board)
+{
+    for (int i = 0; i < 4; ++i) {
+        const int king = move_from(board.castle.move[i]);
+        const int rook = board.castle.rook[i];
+        if ((board.castling >> i & 1)
+            && (rook < 0 || rook >= SQUARE_NB || board.squares[king] != make_piece(i / 2, KING)
+                || board.squares[rook] != make_piece(i / 2, ROOK)))
+            return false;
+    }
+    return true;
+}
+
 bool board_is_consistent(const Board& board)
 {
     Bitboard colors[COLOR_NB] = { 0, 0 };
@@ -466,6 +593,6 @@ bool board_is_consistent(const Board& board)
     return colors[WHITE] == board.occupancy[WHITE] && colors[BLACK] == board.occupancy[BLACK]
         && (colors[WHITE] | colors[BLACK]) == board.occupied && board.hash == compute_hash(board)
         && board.pawn_hash == compute_pawn_hash(board)
-        && board.psq_score == compute_psq_score(board) && board.undo_count >= 0
-        && board.undo_count <= UNDO_CAPACITY;
+        && board.psq_score == compute_psq_score(board) && castling_pieces_at_home(board)
+        && board.undo_count >= 0 && board.undo_count <= UNDO_CAPACITY;
 }

@@ -29,6 +29,17 @@ struct UndoRecord {
     std::uint64_t pawn_hash;
 };
 
+// What castling needs, fixed when the FEN is read (or the mode changes), per right in bit order
+// (WK, WQ, BK, BQ). King-side means a rook on a higher file than the king, whatever the files.
+struct CastlingSetup {
+    Bitboard empty[4]; // squares the king and rook cross or land on, apart from themselves
+    Bitboard king_path[4]; // the king's start, path and destination: none may be attacked
+    std::uint64_t keys[16]; // the castling part of the key, by rights value
+    Move move[4]; // the move word, from the king's square
+    std::int32_t rook[4]; // the rook's square
+    std::uint8_t keep[SQUARE_NB]; // rights a move from or to the square keeps
+};
+
 struct Board {
     Bitboard pieces[PIECE_NB];
     Bitboard occupancy[COLOR_NB];
@@ -43,6 +54,8 @@ struct Board {
     std::uint64_t hash;
     std::uint64_t pawn_hash;
     Score psq_score;
+    std::int32_t chess960; // castling words in Chess960 notation, castling rooks on any file
+    CastlingSetup castle;
     UndoRecord undo_stack[UNDO_CAPACITY];
 };
 
@@ -50,10 +63,18 @@ extern const char START_FEN[];
 
 // Clears the board and reads a FEN. Lenient: only placement characters are checked (false
 // on a bad one, with the pieces read so far placed and every other field at its default).
+// Castling letters may be KQkq (the outermost rook on that side of the king) or rook files
+// (HAha); inner rooks by their file. A right is kept only when its king and rook stand on the
+// home rank, the king between its rooks, and in standard chess only for the e-file king and
+// corner rooks; a side named twice keeps its outermost rook.
 // Reading stops at the end of the text or at the space after the full-move field. Placement
 // that runs off the board is dropped, never written outside the 64 squares; counters
 // saturate instead of overflowing.
-bool parse_fen(Board& board, std::string_view fen);
+bool parse_fen(Board& board, std::string_view fen, bool chess960 = false);
+
+// Switches the notation of castling words; leaving Chess960 drops the rights standard chess
+// does not know.
+void set_chess960(Board& board, bool on);
 
 // The `d` command: an ASCII diagram followed by the side, castling, en-passant and key lines.
 void print_board(const Board& board);

@@ -46,7 +46,9 @@ constexpr int make_square(int file, int rank) { return rank * 8 + file; }
 // Move word: bits 0-5 from, bits 6-11 to, bits 12-15 flags.
 //   0 quiet, 1 double push, 2 king-side castle, 3 queen-side castle, 4 capture, 5 en passant,
 //   8-11 promotion to N, B, R, Q; 12-15 the same with capture.
-// Castling is given by the king's squares (e1g1, e1c1, e8g8, e8c8).
+// Castling goes from the king's square to its destination in standard chess (e1g1, e8c8) and
+// to the square of its own rook in Chess960 (e1h1, b1a1), so that the word reads as the
+// mode's notation; the rook's square comes from the board either way.
 using Move = std::uint16_t;
 
 constexpr Move NO_MOVE   = 0;
@@ -108,6 +110,11 @@ inline int lsb(Bitboard b)
 {
     assert(b != 0);
     return std::countr_zero(b);
+}
+inline int msb(Bitboard b)
+{
+    assert(b != 0);
+    return 63 - std::countl_zero(b);
 }
 inline int pop_lsb(Bitboard& b)
 {

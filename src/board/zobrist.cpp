@@ -4,6 +4,7 @@ Bitboard zobrist_piece[PIECE_NB][SQUARE_NB];
 Bitboard zobrist_castling[16];
 Bitboard zobrist_ep_file[8];
 Bitboard zobrist_side;
+Bitboard zobrist_castling_file[4][8];
 
 void init_zobrist()
 {
@@ -23,4 +24,7 @@ void init_zobrist()
     for (auto& key : zobrist_ep_file)
         key = next();
     zobrist_side = next();
+    for (auto& right_keys : zobrist_castling_file)
+        for (auto& key : right_keys)
+            key = next();
 }

@@ -120,23 +120,20 @@ void generate_piece_moves(const Board& board, MoveList& list, int type, Bitboard
     }
 }
 
+// The king's destination is tested here with the castling rook still in place; when that rook
+// shields it (Chess960), move_is_legal sees the attack.
 void generate_castling_moves(const Board& board, MoveList& list)
 {
-    const int us   = board.side;
-    const int them = us ^ 1;
-    const int base = us == WHITE ? 0 : 56;
-    const int ks   = us == WHITE ? CASTLE_WK : CASTLE_BK;
-    const int qs   = us == WHITE ? CASTLE_WQ : CASTLE_BQ;
-    auto safe = [&](int sq) { return !is_square_attacked(base + sq, them, board.occupied, board); };
-    const Bitboard occ = board.occupied;
-
-    if ((board.castling & ks) && !(occ & (square_bb(base + 5) | square_bb(base + 6))) && safe(4)
-        && safe(5) && safe(6))
-        add_move(list, make_move_word(base + 4, base + 6, FLAG_KING_CASTLE));
-    if ((board.castling & qs)
-        && !(occ & (square_bb(base + 1) | square_bb(base + 2) | square_bb(base + 3))) && safe(4)
-        && safe(3) && safe(2))
-        add_move(list, make_move_word(base + 4, base + 2, FLAG_QUEEN_CASTLE));
+    const int us = board.side;
+    for (int i = 2 * us; i < 2 * us + 2; ++i) {
+        if (!(board.castling >> i & 1) || (board.occupied & board.castle.empty[i]))
+            continue;
+        bool safe = true;
+        for (Bitboard path = board.castle.king_path[i]; path && safe;)
+            safe = !is_square_attacked(pop_lsb(path), us ^ 1, board.occupied, board);
+        if (safe)
+            add_move(list, board.castle.move[i]);
+    }
 }
 
 void generate_moves(const Board& board, MoveList& list)
@@ -174,11 +171,7 @@ bool is_pseudo_legal(const Board& board, Move move)
     const int piece = board.squares[from];
     if (piece == EMPTY || color_of(piece) != us)
         return false;
-    const Bitboard to_bb   = square_bb(to);
-    const bool enemy_on_to = (board.occupancy[us ^ 1] & to_bb) != 0;
-    if (board.occupancy[us] & to_bb)
-        return false;
-
+    // Before the own-piece test: in Chess960 the word ends on the castling rook.
     if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
         MoveList castles;
         castles.count = 0;
@@ -188,6 +181,10 @@ bool is_pseudo_legal(const Board& board, Move move)
                 return true;
         return false;
     }
+    const Bitboard to_bb   = square_bb(to);
+    const bool enemy_on_to = (board.occupancy[us ^ 1] & to_bb) != 0;
+    if (board.occupancy[us] & to_bb)
+        return false;
     if (type_of(piece) != PAWN) {
         if (flags != (enemy_on_to ? FLAG_CAPTURE : FLAG_QUIET))
             return false;
@@ -211,12 +208,46 @@ bool is_pseudo_legal(const Board& board, Move move)
     return (flags == FLAG_QUIET || (flags & FLAG_PROMOTION)) && to == from + up;
 }
 
+// Is the mover's king, on ksq after the move, attacked? Sliders see `occupied`; a piece on
+// `captured` has been taken.
+static inline bool king_attacked_after(
+    const Board& board, int ksq, Bitboard occupied, Bitboard captured)
+{
+    const int us          = board.side;
+    const Bitboard keep   = ~captured;
+    const Bitboard* enemy = board.pieces + (us ^ 1) * 6;
+    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
+        return true;
+    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
+        return true;
+    if (enemy[KING] & keep & king_attacks[ksq])
+        return true;
+    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
+        return true;
+    return (rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep) != 0;
+}
+
+// Only the king's destination is left to test: the generator saw its other squares
+// unattacked. Out of line, so that the common moves' test stays as small as it was.
+[[gnu::noinline]] static bool castling_is_legal(const Board& board, Move move)
+{
+    const int us           = board.side;
+    const int base         = us == WHITE ? 0 : 56;
+    const bool kingside    = move_flags(move) == FLAG_KING_CASTLE;
+    const Bitboard from_bb = square_bb(move_from(move));
+    const Bitboard rook    = square_bb(board.castle.rook[2 * us + (kingside ? 0 : 1)]);
+    const Bitboard king_to = square_bb(base + (kingside ? 6 : 2));
+    const Bitboard occupied
+        = (board.occupied ^ from_bb ^ rook) | king_to | square_bb(base + (kingside ? 5 : 3));
+    const Bitboard king = (board.pieces[make_piece(us, KING)] ^ from_bb) | king_to;
+    return !king_attacked_after(board, lsb(king), occupied, 0);
+}
+
 // Equivalent to making the move and asking whether the mover's king is attacked, but done on
 // the few bitboards the question needs, so the board is never touched.
 bool move_is_legal(const Board& board, Move move)
 {
     const int us           = board.side;
-    const int them         = us ^ 1;
     const int from         = move_from(move);
     const int to           = move_to(move);
     const int flags        = move_flags(move);
@@ -228,30 +259,16 @@ bool move_is_legal(const Board& board, Move move)
         captured = square_bb(us == WHITE ? to - 8 : to + 8);
     else if (flags & FLAG_CAPTURE)
         captured = to_bb;
-    Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
-    if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
-        const int base = us == WHITE ? 0 : 56;
-        occupied ^= flags == FLAG_KING_CASTLE ? square_bb(base + 7) | square_bb(base + 5)
-                                              : square_bb(base) | square_bb(base + 3);
-    }
+    else if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE)
+        return castling_is_legal(board, move);
+    const Bitboard occupied = (board.occupied ^ from_bb ^ captured) | to_bb;
 
     Bitboard king = board.pieces[make_piece(us, KING)];
     if (king & from_bb)
         king = (king ^ from_bb) | to_bb;
     if (!king)
         return false;
-    const int ksq         = lsb(king);
-    const Bitboard keep   = ~captured;
-    const Bitboard* enemy = board.pieces + them * 6;
-    if (enemy[PAWN] & keep & pawn_attacks[us][ksq])
-        return false;
-    if (enemy[KNIGHT] & keep & knight_attacks[ksq])
-        return false;
-    if (enemy[KING] & keep & king_attacks[ksq])
-        return false;
-    if (bishop_attacks(ksq, occupied) & (enemy[BISHOP] | enemy[QUEEN]) & keep)
-        return false;
-    return !(rook_attacks(ksq, occupied) & (enemy[ROOK] | enemy[QUEEN]) & keep);
+    return !king_attacked_after(board, lsb(king), occupied, captured);
 }
 
 void generate_legal_moves(const Board& board, MoveList& list)

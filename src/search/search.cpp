@@ -433,6 +433,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
         return 0;
     count_node(s, ss, ply, false);
     Board& board = s.board;
+    // search() hands its horizon nodes over before testing the fifty-move rule; below this
+    // node only captures follow, which reset the clock.
+    if (board.halfmove_clock >= 100)
+        return 0;
 
     const int stand_pat = evaluate(board);
     if (ply >= MAX_PLY || stand_pat >= beta)

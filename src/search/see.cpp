@@ -16,6 +16,9 @@ static int type_on(const Board& board, int sq)
 
 int see(const Board& board, Move move)
 {
+    // A Chess960 castling word ends on the mover's own rook, which is no victim.
+    if (is_castling(move))
+        return 0;
     const int from = move_from(move);
     const int to   = move_to(move);
 

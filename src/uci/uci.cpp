@@ -87,14 +87,15 @@ void position_command(std::string_view line, Board& board)
 {
     std::size_t pos = skip_spaces(line, 8);
     if (starts_with(line, pos, "startpos")) {
-        parse_fen(board, START_FEN);
+        parse_fen(board, START_FEN, board.chess960);
         pos += 8;
     } else if (starts_with(line, pos, "fen")) {
         pos = skip_spaces(line, pos + 3);
         // A FEN never contains "moves", so it ends there even when fields are missing.
         const std::size_t moves_at = line.find("moves", pos);
         parse_fen(board,
-            line.substr(pos, moves_at == std::string_view::npos ? line.npos : moves_at - pos));
+            line.substr(pos, moves_at == std::string_view::npos ? line.npos : moves_at - pos),
+            board.chess960);
     } else {
         return;
     }
@@ -203,6 +204,11 @@ static void set_move_overhead(int ms, std::string_view, Board&)
 static void clear_hash(int, std::string_view, Board&) { tt_clear(); }
 static void set_limit_strength(int on, std::string_view, Board&) { limit_strength = on != 0; }
 static void set_elo(int elo, std::string_view, Board&) { strength_elo = elo; }
+// The game board carries the mode, so that the next position is read in it.
+static void set_uci_chess960(int on, std::string_view, Board& board)
+{
+    set_chess960(board, on != 0);
+}
 
 static const Option OPTIONS[] = {
     { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
@@ -216,6 +222,7 @@ static const Option OPTIONS[] = {
     { "Clear Hash", OPTION_BUTTON, nullptr, 0, 0, {}, clear_hash },
     { "UCI_LimitStrength", OPTION_CHECK, "false", 0, 0, {}, set_limit_strength },
     { "UCI_Elo", OPTION_SPIN, "1900", MIN_ELO, MAX_ELO, {}, set_elo },
+    { "UCI_Chess960", OPTION_CHECK, "false", 0, 0, {}, set_uci_chess960 },
 };
 
 static void print_uci_identity()
@@ -286,7 +293,7 @@ static void new_game(Board& board)
     tt_clear();
     tt_generation = 0;
     clear_search_history();
-    parse_fen(board, START_FEN);
+    parse_fen(board, START_FEN, board.chess960);
 }
 
 // The keywords of "go", matched by prefix at the start of each word: a number follows most,
@@ -433,13 +440,15 @@ static void print_bestmove(const Board& board, Move move, Move ponder)
     std::fflush(stdout);
 }
 
-// Answers from the book when OwnBook is on, unless the search is infinite, ponders or is
-// restricted to some moves; else searches, listening to the input. A GUI must never receive
+// Answers from the book when OwnBook is on, unless the search is infinite, ponders, is
+// restricted to some moves or plays Chess960; else searches, listening to the input. A GUI must never receive
 // bestmove while it believes the engine is pondering or searching without end.
 static void go_command(std::string_view line, Board& board)
 {
     const SearchLimits limits = parse_go(line, board);
-    if (own_book && !limits.infinite && !limits.ponder && limits.searchmove_count == 0) {
+    // Polyglot books hold standard chess only.
+    if (own_book && !limits.infinite && !limits.ponder && limits.searchmove_count == 0
+        && !board.chess960) {
         const Move move = book_probe(board);
         if (move != NO_MOVE) {
             print_bestmove(board, move, NO_MOVE);

@@ -6,7 +6,7 @@
 namespace {
 
 // Lines "FEN ; depth ; count"; every count from an independent generator.
-void expect_perft_counts(const std::string& file, int expected_lines)
+void expect_perft_counts(const std::string& file, int expected_lines, bool chess960 = false)
 {
     std::istringstream lines(read_file(std::string(TEST_DATA_DIR "/") + file));
     int checked = 0;
@@ -14,7 +14,7 @@ void expect_perft_counts(const std::string& file, int expected_lines)
         if (line.empty() || line[0] == '#')
             continue;
         const std::size_t a = line.find(" ; "), b = line.rfind(" ; ");
-        Board board = board_from_fen(line.substr(0, a));
+        Board board = board_from_fen(line.substr(0, a), chess960);
         const unsigned long long count
             = perft(board, static_cast<unsigned>(std::stoi(line.substr(a + 3, b - a - 3))));
         EXPECT_EQ(count, std::stoull(line.substr(b + 3))) << line;
@@ -27,6 +27,7 @@ TEST(Movegen, PerftSuiteAndOracleCounts)
 {
     expect_perft_counts("perft_suite.txt", 6);
     expect_perft_counts("perft_oracle.txt", 300);
+    expect_perft_counts("perft960.txt", 402, true);
 }
 
 TEST(Movegen, HashMoveWordsPassExactlyWhenGenerated)

@@ -117,7 +117,7 @@ std::vector<std::string> engine_lines(const std::string& bytes)
 }
 
 // The position each search starts from, in input order; bench searches the perft suite's
-// first five positions.
+// first five positions. The board follows UCI_Chess960 as the engine's does.
 std::vector<Board> searched_positions(const std::string& input)
 {
     std::vector<Board> positions;
@@ -126,7 +126,9 @@ std::vector<Board> searched_positions(const std::string& input)
         if (line == "quit")
             break;
         if (line == "ucinewgame")
-            parse_fen(board, START_FEN);
+            parse_fen(board, START_FEN, board.chess960);
+        else if (line.rfind("setoption", 0) == 0 && line.find("UCI_Chess960") != line.npos)
+            execute_command(line, board);
         else if (line.rfind("position", 0) == 0)
             position_command(line, board);
         else if (line.rfind("go", 0) == 0)
