@@ -441,8 +441,9 @@ static void print_bestmove(const Board& board, Move move, Move ponder)
 }
 
 // Answers from the book when OwnBook is on, unless the search is infinite, ponders, is
-// restricted to some moves or plays Chess960; else searches, listening to the input. A GUI must never receive
-// bestmove while it believes the engine is pondering or searching without end.
+// restricted to some moves or plays Chess960; else searches, listening to the input. A GUI
+// must never receive bestmove while it believes the engine is pondering or searching without
+// end.
 static void go_command(std::string_view line, Board& board)
 {
     const SearchLimits limits = parse_go(line, board);
