@@ -15,6 +15,8 @@ import subprocess
 import sys
 import time
 
+from chess960_openings import scharnagl  # the Scharnagl numbering of the start positions
+
 SEED = 960
 WALKS = 1500           # random games in the candidate pool
 WALK_LINES = 230       # positions kept from them
@@ -81,27 +83,6 @@ class Oracle:
     def quit(self):
         self.send("quit")
         self.proc.wait()
-
-
-def scharnagl(n):
-    """White's back rank, files a..h, of Chess960 start position n (0..959; 518 is the
-    classical one)."""
-    rank = [None] * 8
-    n, b = divmod(n, 4)
-    rank[2 * b + 1] = "B"            # light-squared bishop: b, d, f or h
-    n, b = divmod(n, 4)
-    rank[2 * b] = "B"                # dark-squared bishop: a, c, e or g
-    n, q = divmod(n, 6)
-    free = [f for f in range(8) if rank[f] is None]
-    rank[free[q]] = "Q"
-    knights = [(0, 1), (0, 2), (0, 3), (0, 4), (1, 2), (1, 3), (1, 4), (2, 3), (2, 4), (3, 4)][n]
-    free = [f for f in range(8) if rank[f] is None]
-    for k in knights:
-        rank[free[k]] = "N"
-    free = [f for f in range(8) if rank[f] is None]
-    for f, piece in zip(free, "RKR"):
-        rank[f] = piece
-    return "".join(rank)
 
 
 SP_NUMBER = {scharnagl(n): n for n in range(960)}

@@ -3,7 +3,7 @@
 tournament runner's opening file (EPD-style: the runner reads the FEN fields it needs).
 Castling in X-FEN (KQkq) by default, Shredder-FEN (rook files, e.g. HAha) with --shredder.
 
-    tools/chess960-openings.py > chess960.epd
+    tools/chess960_openings.py > chess960.epd
     fastchess ... -variant fischerandom -openings file=chess960.epd format=epd order=random"""
 import sys
 
@@ -31,7 +31,7 @@ def scharnagl(n):
 def main():
     args = sys.argv[1:]
     if args not in ([], ["--shredder"], ["--xfen"]):
-        sys.exit("usage: chess960-openings.py [--xfen | --shredder]")
+        sys.exit("usage: chess960_openings.py [--xfen | --shredder]")
     shredder = args == ["--shredder"]
     for n in range(960):
         back = scharnagl(n)
