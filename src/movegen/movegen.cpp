@@ -271,6 +271,32 @@ bool move_is_legal(const Board& board, Move move)
     return !king_attacked_after(board, lsb(king), occupied, captured);
 }
 
+Bitboard legality_suspects(const Board& board)
+{
+    const int us          = board.side;
+    const Bitboard king   = board.pieces[make_piece(us, KING)];
+    const Bitboard* enemy = board.pieces + (us ^ 1) * 6;
+    if (!king || more_than_one(king))
+        return ~0ULL;
+    const int ksq              = lsb(king);
+    const Bitboard straight    = enemy[ROOK] | enemy[QUEEN];
+    const Bitboard diagonal    = enemy[BISHOP] | enemy[QUEEN];
+    const Bitboard rook_view   = rook_attacks(ksq, board.occupied);
+    const Bitboard bishop_view = bishop_attacks(ksq, board.occupied);
+    if ((rook_view & straight) || (bishop_view & diagonal) || (enemy[PAWN] & pawn_attacks[us][ksq])
+        || (enemy[KNIGHT] & knight_attacks[ksq]) || (enemy[KING] & king_attacks[ksq]))
+        return ~0ULL;
+    Bitboard suspects = king;
+    // Entry 0 of a magic block is the set on an empty board: the lines themselves.
+    if (rook_magics[ksq].attacks[0] & straight)
+        suspects |= rook_view & board.occupancy[us];
+    if (bishop_magics[ksq].attacks[0] & diagonal)
+        suspects |= bishop_view & board.occupancy[us];
+    if (board.ep_square != NO_SQUARE)
+        suspects |= board.pieces[make_piece(us, PAWN)] & pawn_attacks[us ^ 1][board.ep_square];
+    return suspects;
+}
+
 void generate_legal_moves(const Board& board, MoveList& list)
 {
     MoveList pseudo;
