@@ -331,11 +331,19 @@ Bitboard legality_suspects(const Board& board)
         || (enemy[KNIGHT] & knight_attacks[ksq]) || (enemy[KING] & king_attacks[ksq]))
         return ~0ULL;
     Bitboard suspects = king;
-    // Entry 0 of a magic block is the set on an empty board: the lines themselves.
-    if (rook_magics[ksq].attacks[0] & straight)
-        suspects |= rook_view & board.occupancy[us];
-    if (bishop_magics[ksq].attacks[0] & diagonal)
-        suspects |= bishop_view & board.occupancy[us];
+    // Entry 0 of a magic block is the set on an empty board: the lines themselves. An enemy
+    // slider seen through the first own pieces pins one of them: the one both see.
+    const Bitboard own = board.occupancy[us];
+    if (rook_magics[ksq].attacks[0] & straight) {
+        Bitboard pinners = rook_attacks(ksq, board.occupied ^ (rook_view & own)) & straight;
+        while (pinners)
+            suspects |= rook_attacks(pop_lsb(pinners), board.occupied) & rook_view & own;
+    }
+    if (bishop_magics[ksq].attacks[0] & diagonal) {
+        Bitboard pinners = bishop_attacks(ksq, board.occupied ^ (bishop_view & own)) & diagonal;
+        while (pinners)
+            suspects |= bishop_attacks(pop_lsb(pinners), board.occupied) & bishop_view & own;
+    }
     if (board.ep_square != NO_SQUARE)
         suspects |= board.pieces[make_piece(us, PAWN)] & pawn_attacks[us ^ 1][board.ep_square];
     return suspects;

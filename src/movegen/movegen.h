@@ -49,7 +49,7 @@ bool move_is_legal(const Board& board, Move move);
 
 // The from-squares whose moves need move_is_legal's full test, worked out once per position:
 // every square when the mover is in check or has no single king; otherwise its king, its pieces
-// that stand first on a line from the king with an enemy slider of that line's kind on it, and
+// pinned to the king (the only piece between it and an enemy slider of that line's kind) and
 // its pawns that can take en passant. A pseudo-legal move from any other square cannot expose
 // the king, so it is legal.
 Bitboard legality_suspects(const Board& board);
