@@ -84,9 +84,12 @@ inline std::string check_make_unmake(Board& board)
     const int us       = board.side;
     MoveList list;
     generate_moves(board, list);
+    const Bitboard suspects = legality_suspects(board);
     for (int i = 0; i < list.count; ++i) {
         const Move move  = list.moves[i];
         const bool legal = move_is_legal(board, move);
+        if (move_is_legal(board, suspects, move) != legal)
+            return fault("legality test with suspects disagrees for", move);
         make_move(board, move);
         const bool consistent = board_is_consistent(board);
         const bool king_safe  = board.pieces[make_piece(us, KING)] != 0 && !in_check(board, us);

@@ -2,7 +2,9 @@
 
 #include "movegen/attacks.h"
 
-Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy)
+// Inlined with a constant type, the switch folds away.
+[[gnu::always_inline]] static inline Bitboard attacks_by_type(
+    unsigned type, int sq, int color, Bitboard occupancy)
 {
     switch (type) {
     case PAWN:
@@ -20,6 +22,11 @@ Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy)
     default:
         return 0;
     }
+}
+
+Bitboard attacks_of(unsigned type, int sq, int color, Bitboard occupancy)
+{
+    return attacks_by_type(type, sq, color, occupancy);
 }
 
 // Is `sq` attacked by colour `by`? Sliders see `occupancy`; pieces come from the board.
@@ -44,12 +51,33 @@ bool in_check(const Board& board, int color)
     return king && is_square_attacked(lsb(king), color ^ 1, board.occupied, board);
 }
 
-// Appends one move per square of `targets`, the from-square at a fixed offset.
-static void add_pawn_moves(MoveList& list, Bitboard targets, int offset, int flags)
+// How many of `count` moves still fit in the list: the rest is dropped, as add_move would.
+static inline int room_for(const MoveList& list, int count)
 {
-    while (targets) {
+    return count < MAX_MOVES - list.count ? count : MAX_MOVES - list.count;
+}
+
+// Appends one move per square of `targets`, the from-square at a fixed offset.
+static inline void add_pawn_moves(MoveList& list, Bitboard targets, int offset, int flags)
+{
+    const int n = room_for(list, popcount(targets));
+    Move* out   = list.moves + list.count;
+    list.count += n;
+    for (int i = 0; i < n; ++i) {
         const int to = pop_lsb(targets);
-        add_move(list, make_move_word(to - offset, to, flags));
+        out[i]       = make_move_word(to - offset, to, flags);
+    }
+}
+
+// One move from `from` per square of `dests`, a capture where `enemy` stands.
+static inline void add_piece_moves(MoveList& list, int from, Bitboard dests, Bitboard enemy)
+{
+    const int n = room_for(list, popcount(dests));
+    Move* out   = list.moves + list.count;
+    list.count += n;
+    for (int i = 0; i < n; ++i) {
+        const int to = pop_lsb(dests);
+        out[i]       = make_move_word(from, to, static_cast<int>(enemy >> to & 1) * FLAG_CAPTURE);
     }
 }
 
@@ -64,7 +92,9 @@ static void add_promotions(MoveList& list, Bitboard targets, int offset, int bas
     }
 }
 
-void generate_pawn_moves(const Board& board, MoveList& list, Bitboard target, bool captures_only)
+// The generators' bodies, inlined where the type or mode is a constant.
+[[gnu::always_inline]] static inline void pawn_moves(
+    const Board& board, MoveList& list, Bitboard target, bool captures_only)
 {
     const int us          = board.side;
     const Bitboard pawns  = board.pieces[make_piece(us, PAWN)];
@@ -103,21 +133,29 @@ void generate_pawn_moves(const Board& board, MoveList& list, Bitboard target, bo
     }
 }
 
-void generate_piece_moves(const Board& board, MoveList& list, int type, Bitboard target)
+[[gnu::always_inline]] static inline void piece_moves(
+    const Board& board, MoveList& list, int type, Bitboard target)
 {
     const int us         = board.side;
     const Bitboard enemy = board.occupancy[us ^ 1];
     Bitboard pieces      = board.pieces[make_piece(us, type)];
     while (pieces) {
         const int from = pop_lsb(pieces);
-        Bitboard dests = attacks_of(static_cast<unsigned>(type), from, us, board.occupied)
+        const Bitboard dests
+            = attacks_by_type(static_cast<unsigned>(type), from, us, board.occupied)
             & ~board.occupancy[us] & target;
-        while (dests) {
-            const int to = pop_lsb(dests);
-            add_move(list,
-                make_move_word(from, to, (enemy & square_bb(to)) ? FLAG_CAPTURE : FLAG_QUIET));
-        }
+        add_piece_moves(list, from, dests, enemy);
     }
+}
+
+void generate_pawn_moves(const Board& board, MoveList& list, Bitboard target, bool captures_only)
+{
+    pawn_moves(board, list, target, captures_only);
+}
+
+void generate_piece_moves(const Board& board, MoveList& list, int type, Bitboard target)
+{
+    piece_moves(board, list, type, target);
 }
 
 // The king's destination is tested here with the castling rook still in place; when that rook
@@ -140,9 +178,12 @@ void generate_moves(const Board& board, MoveList& list)
 {
     list.count            = 0;
     const Bitboard target = ~board.occupancy[board.side];
-    generate_pawn_moves(board, list, target, false);
-    for (int type = KNIGHT; type <= KING; ++type)
-        generate_piece_moves(board, list, type, target);
+    pawn_moves(board, list, target, false);
+    piece_moves(board, list, KNIGHT, target);
+    piece_moves(board, list, BISHOP, target);
+    piece_moves(board, list, ROOK, target);
+    piece_moves(board, list, QUEEN, target);
+    piece_moves(board, list, KING, target);
     generate_castling_moves(board, list);
 }
 
@@ -151,9 +192,12 @@ void generate_captures(const Board& board, MoveList& list)
     list.count            = 0;
     const int us          = board.side;
     const Bitboard target = board.occupancy[us ^ 1];
-    generate_pawn_moves(board, list, target, true);
-    for (int type = KNIGHT; type <= KING; ++type)
-        generate_piece_moves(board, list, type, target);
+    pawn_moves(board, list, target, true);
+    piece_moves(board, list, KNIGHT, target);
+    piece_moves(board, list, BISHOP, target);
+    piece_moves(board, list, ROOK, target);
+    piece_moves(board, list, QUEEN, target);
+    piece_moves(board, list, KING, target);
     const Bitboard pawns = board.pieces[make_piece(us, PAWN)];
     const Bitboard push  = (us == WHITE ? shift_north(pawns) : shift_south(pawns)) & ~board.occupied
         & (us == WHITE ? RANK_8_BB : RANK_1_BB);
@@ -269,6 +313,40 @@ bool move_is_legal(const Board& board, Move move)
     if (!king)
         return false;
     return !king_attacked_after(board, lsb(king), occupied, captured);
+}
+
+Bitboard legality_suspects(const Board& board)
+{
+    const int us          = board.side;
+    const Bitboard king   = board.pieces[make_piece(us, KING)];
+    const Bitboard* enemy = board.pieces + (us ^ 1) * 6;
+    if (!king || more_than_one(king))
+        return ~0ULL;
+    const int ksq              = lsb(king);
+    const Bitboard straight    = enemy[ROOK] | enemy[QUEEN];
+    const Bitboard diagonal    = enemy[BISHOP] | enemy[QUEEN];
+    const Bitboard rook_view   = rook_attacks(ksq, board.occupied);
+    const Bitboard bishop_view = bishop_attacks(ksq, board.occupied);
+    if ((rook_view & straight) || (bishop_view & diagonal) || (enemy[PAWN] & pawn_attacks[us][ksq])
+        || (enemy[KNIGHT] & knight_attacks[ksq]) || (enemy[KING] & king_attacks[ksq]))
+        return ~0ULL;
+    Bitboard suspects = king;
+    // Entry 0 of a magic block is the set on an empty board: the lines themselves. An enemy
+    // slider seen through the first own pieces pins one of them: the one both see.
+    const Bitboard own = board.occupancy[us];
+    if (rook_magics[ksq].attacks[0] & straight) {
+        Bitboard pinners = rook_attacks(ksq, board.occupied ^ (rook_view & own)) & straight;
+        while (pinners)
+            suspects |= rook_attacks(pop_lsb(pinners), board.occupied) & rook_view & own;
+    }
+    if (bishop_magics[ksq].attacks[0] & diagonal) {
+        Bitboard pinners = bishop_attacks(ksq, board.occupied ^ (bishop_view & own)) & diagonal;
+        while (pinners)
+            suspects |= bishop_attacks(pop_lsb(pinners), board.occupied) & bishop_view & own;
+    }
+    if (board.ep_square != NO_SQUARE)
+        suspects |= board.pieces[make_piece(us, PAWN)] & pawn_attacks[us ^ 1][board.ep_square];
+    return suspects;
 }
 
 void generate_legal_moves(const Board& board, MoveList& list)

@@ -2,7 +2,8 @@
 //
 // Generators only read the board and append to a caller-owned MoveList, in a fixed order
 // (every set walked from a1 upwards), never past MAX_MOVES. Legality is settled move by move
-// by move_is_legal: make, test the mover's king, unmake. There is no pin or evasion logic.
+// by move_is_legal: the mover's king tested as if the move were made. There is no evasion
+// logic; legality_suspects spares that test to moves that cannot expose the king.
 #pragma once
 
 #include "board/board.h"
@@ -45,3 +46,16 @@ bool is_pseudo_legal(const Board& board, Move move);
 // Would the mover still have a king, unattacked, after this pseudo-legal move? The answer of
 // make_move followed by in_check, computed without changing the board.
 bool move_is_legal(const Board& board, Move move);
+
+// The from-squares whose moves need move_is_legal's full test, worked out once per position:
+// every square when the mover is in check or has no single king; otherwise its king, its pieces
+// pinned to the king (the only piece between it and an enemy slider of that line's kind) and
+// its pawns that can take en passant. A pseudo-legal move from any other square cannot expose
+// the king, so it is legal.
+Bitboard legality_suspects(const Board& board);
+
+// move_is_legal's answer, with the position's suspects at hand.
+inline bool move_is_legal(const Board& board, Bitboard suspects, Move move)
+{
+    return !(suspects & square_bb(move_from(move))) || move_is_legal(board, move);
+}

@@ -22,15 +22,16 @@ std::uint64_t perft(Board& board, unsigned depth)
         return 1;
     MoveList list;
     generate_moves(board, list);
-    std::uint64_t nodes = 0;
+    const Bitboard suspects = legality_suspects(board);
+    std::uint64_t nodes     = 0;
     if (depth == 1) {
         for (int i = 0; i < list.count; ++i)
-            nodes += move_is_legal(board, list.moves[i]);
+            nodes += move_is_legal(board, suspects, list.moves[i]);
         return nodes;
     }
     for (int i = 0; i < list.count; ++i) {
         const Move move = list.moves[i];
-        if (!move_is_legal(board, move))
+        if (!move_is_legal(board, suspects, move))
             continue;
         make_move(board, move);
         nodes += perft(board, depth - 1);
