@@ -21,13 +21,14 @@ constexpr int ASPIRATION_GIVE_UP        = 31900; // past this the window opens f
 
 // Weakened play: below MAX_ELO, a node budget that doubles every STRENGTH_DOUBLING_ELO points,
 // and a choice among STRENGTH_LINES lines with a random bonus of up to STRENGTH_NOISE
-// centipawns per 100 points below MAX_ELO; at MAX_ELO, full strength. Calibrated against
-// stockfish's own UCI_Elo at 5+0.05.
+// centipawns per 100 points below STRENGTH_QUIET_ELO; at MAX_ELO, full strength. Calibrated
+// against stockfish's own UCI_Elo at 5+0.05.
 constexpr int STRENGTH_LINES        = 4;
 constexpr int STRENGTH_BASE_NODES   = 3300; // at STRENGTH_BASE_ELO
 constexpr int STRENGTH_BASE_ELO     = 1500;
 constexpr int STRENGTH_DOUBLING_ELO = 115;
 constexpr int STRENGTH_NOISE        = 6;
+constexpr int STRENGTH_QUIET_ELO    = 1900;
 constexpr int STRENGTH_WON_SCORE    = 400; // played out with the best line
 
 // Big (2.4 MB, mostly the continuation history): static, so that nothing is allocated per
@@ -211,7 +212,7 @@ static int weakened_choice(const RootLine* lines, int count, int elo)
     static std::uint64_t random_state = now_ms() | 1;
     if (lines[0].score >= STRENGTH_WON_SCORE)
         return 0;
-    const int spread = (MAX_ELO - elo) * STRENGTH_NOISE / 100 + 1;
+    const int spread = std::max(STRENGTH_QUIET_ELO - elo, 0) * STRENGTH_NOISE / 100 + 1;
     int chosen = 0, chosen_value = -SCORE_INFINITE;
     for (int i = 0; i < count; ++i) {
         random_state ^= random_state << 13;

@@ -11,7 +11,7 @@
 constexpr int MAX_MULTIPV = 64;
 // The ratings a weakened engine plays at (the UCI_Elo option, whose default is MAX_ELO).
 constexpr int MIN_ELO = 1350;
-constexpr int MAX_ELO = 1900;
+constexpr int MAX_ELO = 2100;
 
 // The parameters of "go", and the options that shape a search.
 struct SearchLimits {

@@ -221,7 +221,7 @@ static const Option OPTIONS[] = {
     { "Move Overhead", OPTION_SPIN, "100", 0, 5000, {}, set_move_overhead },
     { "Clear Hash", OPTION_BUTTON, nullptr, 0, 0, {}, clear_hash },
     { "UCI_LimitStrength", OPTION_CHECK, "false", 0, 0, {}, set_limit_strength },
-    { "UCI_Elo", OPTION_SPIN, "1900", MIN_ELO, MAX_ELO, {}, set_elo },
+    { "UCI_Elo", OPTION_SPIN, "2100", MIN_ELO, MAX_ELO, {}, set_elo },
     { "UCI_Chess960", OPTION_CHECK, "false", 0, 0, {}, set_uci_chess960 },
 };
 
