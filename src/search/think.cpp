@@ -19,17 +19,20 @@ constexpr int ASPIRATION_MIN_DEPTH      = 5;
 constexpr int ASPIRATION_DELTA          = 25;
 constexpr int ASPIRATION_GIVE_UP        = 31900; // past this the window opens fully
 
-// Weakened play: below MAX_ELO, a node budget that doubles every STRENGTH_DOUBLING_ELO points,
-// and a choice among STRENGTH_LINES lines with a random bonus of up to STRENGTH_NOISE
-// centipawns per 100 points below STRENGTH_QUIET_ELO; at MAX_ELO, full strength. Calibrated
-// against stockfish's own UCI_Elo at 5+0.05.
-constexpr int STRENGTH_LINES        = 4;
-constexpr int STRENGTH_BASE_NODES   = 3300; // at STRENGTH_BASE_ELO
-constexpr int STRENGTH_BASE_ELO     = 1500;
-constexpr int STRENGTH_DOUBLING_ELO = 115;
-constexpr int STRENGTH_NOISE        = 6;
-constexpr int STRENGTH_QUIET_ELO    = 1900;
-constexpr int STRENGTH_WON_SCORE    = 400; // played out with the best line
+// Weakened play: below MAX_ELO, a node budget that doubles every STRENGTH_DOUBLING_ELO points
+// up to STRENGTH_STEEP_ELO and every STRENGTH_STEEP_DOUBLING_ELO above (stockfish's scale, the
+// reference, climbs faster there), and a choice among STRENGTH_LINES lines with a random bonus of
+// up to STRENGTH_NOISE centipawns per 100 points below STRENGTH_QUIET_ELO; at MAX_ELO, full
+// strength. Calibrated against stockfish's own UCI_Elo at 5+0.05.
+constexpr int STRENGTH_LINES              = 4;
+constexpr int STRENGTH_BASE_NODES         = 3300; // at STRENGTH_BASE_ELO
+constexpr int STRENGTH_BASE_ELO           = 1500;
+constexpr int STRENGTH_DOUBLING_ELO       = 115;
+constexpr int STRENGTH_STEEP_ELO          = 1700;
+constexpr int STRENGTH_STEEP_DOUBLING_ELO = 60;
+constexpr int STRENGTH_NOISE              = 6;
+constexpr int STRENGTH_QUIET_ELO          = 1900;
+constexpr int STRENGTH_WON_SCORE          = 400; // played out with the best line
 
 // Big (2.4 MB, mostly the continuation history): static, so that nothing is allocated per
 // search and the histories outlive each search.
@@ -200,7 +203,9 @@ static bool is_mate_within(int score, int moves)
 
 static std::uint64_t strength_node_budget(int elo)
 {
-    const double doublings = double(elo - STRENGTH_BASE_ELO) / STRENGTH_DOUBLING_ELO;
+    const double doublings
+        = double(std::min(elo, STRENGTH_STEEP_ELO) - STRENGTH_BASE_ELO) / STRENGTH_DOUBLING_ELO
+        + double(std::max(elo - STRENGTH_STEEP_ELO, 0)) / STRENGTH_STEEP_DOUBLING_ELO;
     return static_cast<std::uint64_t>(STRENGTH_BASE_NODES * std::exp2(doublings));
 }
 
