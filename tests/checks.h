@@ -303,7 +303,17 @@ inline std::string check_search_reply(const Board& position, std::string_view te
         if (number != 1 && number != last_line + 1)
             return "lines out of order: " + line;
         last_line = number;
-        Board b   = position;
+        // nps is the nodes per second of the time shown (0 before the first millisecond).
+        const auto field = [&line](const char* name) {
+            const std::size_t i = line.find(name);
+            return i == std::string::npos
+                ? 0
+                : std::strtoull(line.c_str() + i + std::strlen(name), nullptr, 10);
+        };
+        const std::uint64_t time = field(" time ");
+        if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
+            return "nps does not fit nodes and time: " + line;
+        Board b = position;
         std::istringstream words(line.substr(at + 4));
         for (std::string word; words >> word;) {
             const Move move = uci_to_move(b, word);
