@@ -12,9 +12,10 @@ no info line shows a shorter or opposite mate, and for |N| >= 2 `go mate` finds 
 (for N < 0, on every reply that lasts longest)."""
 import argparse
 import random
-import subprocess
 import sys
 import time
+
+from uci_pipe import UciPipe
 
 STARTPOS = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 EXAMPLE = "krN3b1/1p1N3p/1p3r2/1P1p4/2p5/8/8/K2R3n w - - 0 1"  # a known false-mate trigger
@@ -28,43 +29,29 @@ def quota(n):
     return 40 if a <= 3 else 25 if a <= 6 else 14 if a <= 10 else 4 if a <= 14 else 0
 
 
-class Stockfish:
+class Stockfish(UciPipe):
     def __init__(self, path):
-        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True, bufsize=1)
+        super().__init__(path)
         self.send("uci")
-        self.until("uciok")
+        self.read_until("uciok")
         self.send("setoption name Threads value 1")
         self.send("setoption name Hash value 64")
         self.sync()
 
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-
-    def until(self, prefix):
-        lines = []
-        while True:
-            line = self.proc.stdout.readline()
-            if not line:
-                raise RuntimeError("stockfish exited")
-            lines.append(line.rstrip("\n"))
-            if line.startswith(prefix):
-                return lines
-
     def sync(self):
         self.send("isready")
-        self.until("readyok")
+        self.read_until("readyok")
 
     def moves(self, fen):
         self.send(f"position fen {fen}")
         self.send("go perft 1")
-        return [l.split(":")[0] for l in self.until("Nodes searched") if ": 1" in l]
+        return [l.split(":")[0] for l in self.read_until("Nodes searched") if ": 1" in l]
 
     def after(self, fen, move):
         """FEN after the move, and whether the side then to move is in check."""
         self.send(f"position fen {fen} moves {move}")
         self.send("d")
-        out = self.until("Checkers")
+        out = self.read_until("Checkers")
         return next(l[5:] for l in out if l.startswith("Fen: ")), out[-1].strip() != "Checkers:"
 
     def search(self, fen, go, fresh=True):
@@ -74,7 +61,7 @@ class Stockfish:
         self.send(f"position fen {fen}")
         self.send(f"go {go}")
         infos, best = [], None
-        for line in self.until("bestmove"):
+        for line in self.read_until("bestmove"):
             t = line.split()
             if t and t[0] == "info" and "score" in t and "multipv" in t and t[t.index("multipv") + 1] == "1":
                 infos.append(t)

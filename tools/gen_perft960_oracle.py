@@ -11,10 +11,10 @@ is recounted by stockfish from the text as written before the file is saved.
 Usage: tools/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
 import random
 import re
-import subprocess
 import sys
 import time
 
+from uci_pipe import UciPipe
 from chess960_openings import scharnagl  # the Scharnagl numbering of the start positions
 
 SEED = 960
@@ -43,26 +43,11 @@ SCRIPTED = [
 ]
 
 
-class Oracle:
+class Oracle(UciPipe):
     def __init__(self, path):
-        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True, bufsize=1)
+        super().__init__(path)
         self.banner = self.proc.stdout.readline().strip()
         self.send("setoption name UCI_Chess960 value true")
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-
-    def read_until(self, prefix):
-        lines = []
-        while True:
-            line = self.proc.stdout.readline()
-            if not line:
-                raise RuntimeError("stockfish exited")
-            line = line.rstrip("\n")
-            lines.append(line)
-            if line.startswith(prefix):
-                return lines
 
     def perft(self, position, depth):
         # `go perft` runs on the search thread: wait for its total before the next command.
@@ -79,10 +64,6 @@ class Oracle:
         lines = self.read_until("Checkers:")
         fen = next(line[5:] for line in lines if line.startswith("Fen: "))
         return fen, lines[-1][len("Checkers:"):].strip()
-
-    def quit(self):
-        self.send("quit")
-        self.proc.wait()
 
 
 SP_NUMBER = {scharnagl(n): n for n in range(960)}

@@ -3,8 +3,9 @@
 suite positions, with leaf counts from Debian's stockfish (`apt-get install stockfish`).
 Each line: FEN ; depth ; count. Run once; the tests read the file and need no stockfish."""
 import random
-import subprocess
 import sys
+
+from uci_pipe import UciPipe
 
 STARTS = [
     "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -16,22 +17,7 @@ STARTS = [
 ]
 
 
-class Oracle:
-    def __init__(self, path):
-        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     text=True, bufsize=1)
-
-    def send(self, line):
-        self.proc.stdin.write(line + "\n")
-
-    def read_until(self, prefix):
-        lines = []
-        while True:
-            line = self.proc.stdout.readline().rstrip("\n")
-            lines.append(line)
-            if line.startswith(prefix):
-                return lines
-
+class Oracle(UciPipe):
     def perft(self, fen, depth):
         self.send(f"position fen {fen}")
         self.send(f"go perft {depth}")
