@@ -90,12 +90,23 @@ static bool is_root_move(const Searcher& s, Move move)
     return false;
 }
 
-// Fifty-move rule, or the same position with the same side to move since the last
-// irreversible move (positions from before the root count too).
+// A side in check with no legal move is mated, even on the hundredth half-move: mate comes
+// before the fifty-move rule.
+static bool is_checkmated(const Board& board)
+{
+    if (!in_check(board, board.side))
+        return false;
+    MoveList moves;
+    generate_legal_moves(board, moves);
+    return moves.count == 0;
+}
+
+// Fifty-move rule (unless mated), or the same position with the same side to move since the
+// last irreversible move (positions from before the root count too).
 static bool is_draw_by_rule(const Board& board)
 {
     if (board.halfmove_clock >= 100)
-        return true;
+        return !is_checkmated(board);
     const int lowest = std::max(board.undo_count - board.halfmove_clock, 0);
     for (int i = board.undo_count - 2; i >= lowest; i -= 2)
         if (board.undo_stack[i].hash == board.hash)
@@ -436,7 +447,7 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     // search() hands its horizon nodes over before testing the fifty-move rule; below this
     // node only captures follow, which reset the clock.
     if (board.halfmove_clock >= 100)
-        return 0;
+        return is_checkmated(board) ? -(SCORE_MATE - ply) : 0;
 
     const int stand_pat = evaluate(board);
     if (ply >= MAX_PLY || stand_pat >= beta)
