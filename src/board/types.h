@@ -83,12 +83,34 @@ constexpr int MAX_MOVES        = 256; // the known maximum of legal moves is 218
 constexpr int MAX_PLY          = 128; // plies a search goes below its root, at most
 constexpr int MAX_SEARCH_DEPTH = MAX_PLY - 1;
 
-// Search scores: centipawns from the side to move's view; a side mated at ply p scores
-// -(SCORE_MATE - p), and every score from SCORE_MATE_BOUND up is a mate.
+// Search scores: centipawns from the side to move's view, in bands from the top down:
+//   mates: a side mated at ply p scores -(SCORE_MATE - p); every mate lies at or above
+//     SCORE_MATE_MIN, since no line is longer than MAX_PLY;
+//   proven wins (endgame tables): SCORE_PROVEN_WIN - p for a win proven at ply p;
+//   from SCORE_MATE_BOUND up every score is decisive (a mate or a proven win), and scores there
+//     are relative to the root: the table stores them relative to the storing node;
+//   evaluations: at most EVAL_LIMIT either way.
+// The negatives mirror each band.
 constexpr int SCORE_MATE       = 31000;
+constexpr int SCORE_MATE_MIN   = SCORE_MATE - MAX_PLY;
+constexpr int SCORE_PROVEN_WIN = SCORE_MATE_MIN - 1;
 constexpr int SCORE_MATE_BOUND = 30000;
+constexpr int EVAL_LIMIT       = SCORE_MATE_BOUND - 1;
 constexpr int SCORE_INFINITE   = 32000;
 constexpr int SCORE_NONE       = 32001;
+static_assert(SCORE_PROVEN_WIN - MAX_PLY > SCORE_MATE_BOUND && SCORE_MATE < SCORE_INFINITE);
+
+constexpr bool is_decisive(int score)
+{
+    return score >= SCORE_MATE_BOUND || score <= -SCORE_MATE_BOUND;
+}
+constexpr bool is_mate(int score) { return score >= SCORE_MATE_MIN || score <= -SCORE_MATE_MIN; }
+// Moves to the mate of a mate score: positive when the side to move gives it, negative when it
+// is mated.
+constexpr int mate_in_moves(int score)
+{
+    return score > 0 ? (SCORE_MATE + 1 - score) / 2 : -((score + SCORE_MATE + 1) / 2);
+}
 
 // Bitboard helpers.
 constexpr Bitboard FILE_A_BB = 0x0101010101010101ULL;

@@ -7,9 +7,6 @@
 
 constexpr int MAX_PHASE = 24;
 
-// Static scores stay below the mate range.
-constexpr int EVAL_LIMIT = SCORE_MATE_BOUND - 1;
-
 // Cached by the position's key (2^16 slots, 512 KB). init_eval_tables clears the cache (a new
 // style changes the scores) and so does tt_clear (ucinewgame, each bench position), so that
 // no search depends on what ran before it.

@@ -251,11 +251,6 @@ static Score proximity(const Board& board, Bitboard passed)
     return total;
 }
 
-Score passed_pawn_proximity(const Board& board)
-{
-    return proximity(board, pawn_entry(board).passed);
-}
-
 Score evaluate_pawn_terms(const Board& board)
 {
     const PawnEntry& entry = pawn_entry(board);
@@ -447,10 +442,6 @@ static int danger_of(const Board& board, int color, int units)
 Score evaluate_mobility(const Board& board, int color)
 {
     return piece_terms(board, color).mobility;
-}
-Score evaluate_outposts(const Board& board, int color)
-{
-    return piece_terms(board, color).outposts;
 }
 Score evaluate_rooks(const Board& board, int color) { return piece_terms(board, color).rooks; }
 Score evaluate_threats(const Board& board, int color) { return piece_terms(board, color).threats; }

@@ -6,11 +6,9 @@
 
 // White minus Black; cached by pawn_hash in 8,192 slots, never cleared.
 Score evaluate_pawns(const Board& board);
-Score passed_pawn_proximity(const Board& board); // end-game half only; White minus Black
 // Both of them, from one look-up of the pawn cache (which also keeps the passed pawns).
 Score evaluate_pawn_terms(const Board& board);
 Score evaluate_mobility(const Board& board, int color);
-Score evaluate_outposts(const Board& board, int color);
 Score evaluate_rooks(const Board& board, int color);
 Score evaluate_threats(const Board& board, int color);
 int king_danger(const Board& board, int color); // centipawns of danger, 0 without a king

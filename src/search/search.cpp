@@ -197,7 +197,7 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
     unmake_null_move(s.board);
     if (score < beta)
         return SCORE_NONE;
-    return score >= SCORE_MATE_BOUND ? beta : score;
+    return is_decisive(score) ? beta : score;
 }
 
 // ProbCut: a capture that beats beta by a margin in quiescence and in a reduced search is
@@ -232,7 +232,7 @@ static int prune_node(
 {
     // Reverse futility pruning: the static score beats beta by a depth-wide margin.
     const int rfp_margin = depth * (improving ? RFP_MARGIN_IMPROVING : RFP_MARGIN);
-    if (depth <= RFP_MAX_DEPTH && eval - rfp_margin >= beta && eval < SCORE_MATE_BOUND)
+    if (depth <= RFP_MAX_DEPTH && eval - rfp_margin >= beta && !is_decisive(eval))
         return eval - rfp_margin;
 
     // Razoring: far below alpha near the leaves, only captures can help.

@@ -17,7 +17,7 @@ constexpr int DEFAULT_MOVE_OVERHEAD     = 100;
 constexpr std::int64_t MOVETIME_RESERVE = 10;
 constexpr int ASPIRATION_MIN_DEPTH      = 5;
 constexpr int ASPIRATION_DELTA          = 25;
-constexpr int ASPIRATION_GIVE_UP        = 31900; // past this the window opens fully
+constexpr int ASPIRATION_GIVE_UP        = SCORE_MATE; // past every mate the window opens fully
 
 // Weakened play: below MAX_ELO, a node budget that doubles every STRENGTH_DOUBLING_ELO points
 // up to STRENGTH_STEEP_ELO and every STRENGTH_STEEP_DOUBLING_ELO above (stockfish's scale, the
@@ -88,10 +88,8 @@ struct ScoreText {
 static ScoreText score_to_uci(int score)
 {
     ScoreText text;
-    if (score >= SCORE_MATE_BOUND)
-        std::snprintf(text.str, sizeof text.str, "mate %d", (SCORE_MATE + 1 - score) / 2);
-    else if (score <= -SCORE_MATE_BOUND)
-        std::snprintf(text.str, sizeof text.str, "mate %d", -((score + SCORE_MATE + 1) / 2));
+    if (is_mate(score))
+        std::snprintf(text.str, sizeof text.str, "mate %d", mate_in_moves(score));
     else
         std::snprintf(text.str, sizeof text.str, "cp %d", score);
     return text;
@@ -198,7 +196,7 @@ static void set_limits(Searcher& s, const SearchLimits& limits, SearchEvent (*po
 // Is the mover's score a mate in at most `moves` moves?
 static bool is_mate_within(int score, int moves)
 {
-    return score >= SCORE_MATE_BOUND && (SCORE_MATE + 1 - score) / 2 <= moves;
+    return is_mate(score) && score > 0 && mate_in_moves(score) <= moves;
 }
 
 static std::uint64_t strength_node_budget(int elo)
@@ -224,7 +222,7 @@ static int weakened_choice(const RootLine* lines, int count, int elo)
         random_state ^= random_state >> 7;
         random_state ^= random_state << 17;
         const int value = lines[i].score + static_cast<int>(random_state % spread);
-        if (lines[i].score > -SCORE_MATE_BOUND && value > chosen_value) {
+        if (!(is_decisive(lines[i].score) && lines[i].score < 0) && value > chosen_value) {
             chosen       = i;
             chosen_value = value;
         }

@@ -128,10 +128,8 @@ TTHit tt_probe(std::uint64_t key, int ply)
         return { true, 0, NO_MOVE, 0, BOUND_EXACT };
 
     int score = entry.score;
-    if (score >= SCORE_MATE_BOUND)
-        score -= ply;
-    else if (score <= -SCORE_MATE_BOUND)
-        score += ply;
+    if (is_decisive(score))
+        score += score > 0 ? -ply : ply;
     return { true, score, entry.move, entry.depth, entry.bound };
 }
 
@@ -150,10 +148,8 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
 
     // Mate scores become distances from this node, so a transposition at another ply reads
     // the right distance. Clamping keeps a stray score from wrapping into the other sign.
-    if (score >= SCORE_MATE_BOUND)
-        score += ply;
-    else if (score <= -SCORE_MATE_BOUND)
-        score -= ply;
+    if (is_decisive(score))
+        score += score > 0 ? ply : -ply;
     score = score > INT16_MAX ? INT16_MAX : score < -INT16_MAX ? -INT16_MAX : score;
 
     entry.key   = key;
