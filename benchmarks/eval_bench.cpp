@@ -66,11 +66,22 @@ const std::vector<Board>& positions()
     return list;
 }
 
+// A search thread's caches, as the search uses them.
+EvalCache& cache()
+{
+    static EvalCache* const caches = [] {
+        auto* fresh = new EvalCache;
+        clear_eval_cache(*fresh);
+        return fresh;
+    }();
+    return *caches;
+}
+
 template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
 {
     const std::vector<Board>& list = positions();
-    for (const Board& board : list) // warm the pawn hash and the caches
-        benchmark::DoNotOptimize(evaluate(board));
+    for (const Board& board : list) // warm the caches
+        benchmark::DoNotOptimize(evaluate(board, cache()));
     for (auto _ : state)
         for (const Board& board : list)
             benchmark::DoNotOptimize(fn(board));
@@ -83,12 +94,13 @@ template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
 // With the positions warm in the evaluation cache: the cost of a hit.
 void BM_EvaluateCached(benchmark::State& state)
 {
-    run_over_positions(state, [](const Board& board) { return evaluate(board); });
+    run_over_positions(state, [](const Board& board) { return evaluate(board, cache()); });
 }
 
 void BM_PawnTermsWarm(benchmark::State& state)
 {
-    run_over_positions(state, [](const Board& board) { return evaluate_pawn_terms(board); });
+    run_over_positions(
+        state, [](const Board& board) { return evaluate_pawn_terms(board, cache().pawns); });
 }
 
 // Mobility, outposts, rooks, threats and king danger: the one pass evaluate makes.

@@ -93,10 +93,10 @@ int game_phase(const Board& board)
 // The packed sum before draw recognition and taper: psq_score and every positional term,
 // White's view. A colour-mirrored position has exactly its negation (with at most one queen
 // per side: only the lowest queen is examined for safe checks).
-static Score evaluate_terms(const Board& board)
+static Score evaluate_terms(const Board& board, PawnEntry* pawn_cache)
 {
     Score s = board.psq_score;
-    s += evaluate_pawn_terms(board);
+    s += evaluate_pawn_terms(board, pawn_cache);
     s += evaluate_pieces(board);
     if (count(board, WHITE, BISHOP) >= 2)
         s += BISHOP_PAIR;
@@ -149,21 +149,20 @@ static int scale_factor(const Board& board, int score)
 // The evaluation cache: 2^16 words, each the key's upper 48 bits over the 16-bit score. The
 // slot's index supplies the lower 16 bits, so a hit matches the whole 64-bit key. A cleared
 // slot holds a score no evaluation returns, so it never reads as a hit.
-constexpr int EVAL_CACHE_BITS            = 16;
 constexpr std::uint64_t EVAL_CACHE_LOW   = (std::uint64_t(1) << EVAL_CACHE_BITS) - 1;
 constexpr int EVAL_CACHE_NO_SCORE        = INT16_MIN;
 constexpr std::uint64_t EVAL_CACHE_EMPTY = static_cast<std::uint16_t>(EVAL_CACHE_NO_SCORE);
 static_assert(EVAL_LIMIT < -EVAL_CACHE_NO_SCORE);
-static std::uint64_t eval_cache[EVAL_CACHE_LOW + 1];
 
-void clear_eval_cache()
+void clear_eval_cache(EvalCache& cache)
 {
-    std::fill(std::begin(eval_cache), std::end(eval_cache), EVAL_CACHE_EMPTY);
+    std::fill(std::begin(cache.scores), std::end(cache.scores), EVAL_CACHE_EMPTY);
+    std::fill(std::begin(cache.pawns), std::end(cache.pawns), PawnEntry {});
 }
 
-static int evaluate_uncached(const Board& board)
+static int evaluate_uncached(const Board& board, PawnEntry* pawn_cache)
 {
-    const Score s = evaluate_terms(board);
+    const Score s = evaluate_terms(board, pawn_cache);
     if (is_recognised_draw(board))
         return 0;
 
@@ -180,16 +179,18 @@ static int evaluate_uncached(const Board& board)
     return board.side == WHITE ? t : -t;
 }
 
-int evaluate(const Board& board)
+int evaluate(const Board& board) { return evaluate_uncached(board, nullptr); }
+
+int evaluate(const Board& board, EvalCache& cache)
 {
     const std::uint64_t high = board.hash & ~EVAL_CACHE_LOW;
-    std::uint64_t& slot      = eval_cache[board.hash & EVAL_CACHE_LOW];
+    std::uint64_t& slot      = cache.scores[board.hash & EVAL_CACHE_LOW];
     if ((slot & ~EVAL_CACHE_LOW) == high) {
         const int cached = static_cast<std::int16_t>(static_cast<std::uint16_t>(slot));
         if (cached != EVAL_CACHE_NO_SCORE)
             return cached;
     }
-    const int score = evaluate_uncached(board);
+    const int score = evaluate_uncached(board, cache.pawns);
     slot            = high | static_cast<std::uint16_t>(score);
     return score;
 }

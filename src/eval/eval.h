@@ -7,11 +7,22 @@
 
 constexpr int MAX_PHASE = 24;
 
-// Cached by the position's key (2^16 slots, 512 KB). init_eval_tables clears the cache (a new
-// style changes the scores) and so does tt_clear (ucinewgame, each bench position), so that
-// no search depends on what ran before it.
+#include "eval/terms.h"
+
+constexpr int EVAL_CACHE_BITS = 16;
+
+// One search thread's caches: evaluations by position key (2^16 slots, 512 KB) and pawn
+// structures by pawn key. Each thread owns its own, so none needs a lock. Cleared with the
+// hash table and after a change of style, so that no search depends on what ran before it.
+struct EvalCache {
+    std::uint64_t scores[std::size_t(1) << EVAL_CACHE_BITS];
+    PawnEntry pawns[PAWN_CACHE_SIZE];
+};
+void clear_eval_cache(EvalCache& cache);
+
+int evaluate(const Board& board, EvalCache& cache);
+// Without a cache, for evaluations outside a search: the same score.
 int evaluate(const Board& board);
-void clear_eval_cache();
 
 // knights + bishops + 2 * rooks + 4 * queens of both colours, capped at MAX_PHASE.
 int game_phase(const Board& board);

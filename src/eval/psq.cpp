@@ -1,8 +1,6 @@
 // psq.cpp: the style tables and the builder of psq_table.
 #include "eval/psq.h"
 
-#include "eval/eval.h"
-
 int eval_style = STYLE_PESTO;
 Score psq_table[PIECE_NB][SQUARE_NB];
 
@@ -256,5 +254,4 @@ void init_eval_tables()
             psq_table[type + 6][sq ^ 56] = 0u - white;
         }
     }
-    clear_eval_cache();
 }

@@ -11,6 +11,6 @@ constexpr int STYLE_LINEAR = 1;
 
 extern int eval_style; // 1 selects Linear, anything else PeSTO
 
-// Rewrites all 768 entries of psq_table for eval_style and clears the evaluation cache. A Board
-// keeps the psq_score it computed with the old table until its next parse_fen.
+// Rewrites all 768 entries of psq_table for eval_style; evaluation caches filled before are
+// stale. A Board keeps the psq_score it computed with the old table until its next parse_fen.
 void init_eval_tables();

@@ -202,30 +202,19 @@ static Bitboard passed_blockers(Bitboard enemy_pawns, int color)
     return span;
 }
 
-// What depends on the pawns alone, cached by pawn_hash.
-struct PawnEntry {
-    std::uint64_t key; // pawn_hash of the position scored
-    Bitboard passed; // the passed pawns of both colours
-    Score score; // the structure, White minus Black
-};
-constexpr int PAWN_HASH_SIZE = 8192;
-static PawnEntry pawn_hash_table[PAWN_HASH_SIZE];
-
-static const PawnEntry& pawn_entry(const Board& board)
+static PawnEntry score_pawns(const Board& board)
 {
-    PawnEntry& entry = pawn_hash_table[board.pawn_hash & (PAWN_HASH_SIZE - 1)];
-    if (entry.key == board.pawn_hash)
-        return entry;
     const Bitboard white_pawns = pawns_of(board, WHITE);
     const Bitboard black_pawns = pawns_of(board, BLACK);
-    entry.key                  = board.pawn_hash;
-    entry.passed               = (white_pawns & ~passed_blockers(black_pawns, WHITE))
+    PawnEntry entry;
+    entry.key    = board.pawn_hash;
+    entry.passed = (white_pawns & ~passed_blockers(black_pawns, WHITE))
         | (black_pawns & ~passed_blockers(white_pawns, BLACK));
     entry.score = pawn_structure(board, WHITE) - pawn_structure(board, BLACK);
     return entry;
 }
 
-Score evaluate_pawns(const Board& board) { return pawn_entry(board).score; }
+Score evaluate_pawns(const Board& board) { return score_pawns(board).score; }
 
 static Score proximity(const Board& board, Bitboard passed)
 {
@@ -251,10 +240,18 @@ static Score proximity(const Board& board, Bitboard passed)
     return total;
 }
 
-Score evaluate_pawn_terms(const Board& board)
+Score evaluate_pawn_terms(const Board& board, PawnEntry* cache)
 {
-    const PawnEntry& entry = pawn_entry(board);
-    return entry.score + (entry.passed ? proximity(board, entry.passed) : 0);
+    PawnEntry computed;
+    PawnEntry* entry = &computed;
+    if (cache != nullptr) {
+        entry = &cache[board.pawn_hash & (PAWN_CACHE_SIZE - 1)];
+        if (entry->key != board.pawn_hash)
+            *entry = score_pawns(board);
+    } else {
+        computed = score_pawns(board);
+    }
+    return entry->score + (entry->passed ? proximity(board, entry->passed) : 0);
 }
 
 // What one colour's pieces earn and threaten, from a single pass over them that computes

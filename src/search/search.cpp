@@ -8,6 +8,7 @@
 #include "movegen/movegen.h"
 #include "platform/clock.h"
 #include "search/see.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 // Tuning numbers of the pruning, reduction and extension steps.
@@ -73,12 +74,16 @@ void start_clock(Searcher& s)
 // Runs every 1024th node from iteration 2 on.
 static void check_limits(Searcher& s)
 {
+    if (s.thread_index != 0) {
+        s.stopped = helpers_told_to_stop();
+        return;
+    }
     const SearchEvent event = s.poll != nullptr ? s.poll() : EVENT_NONE;
     if (event == EVENT_PONDERHIT)
         start_clock(s);
     const auto elapsed = static_cast<std::int64_t>(now_ms() - s.clock_start);
     if (event == EVENT_STOP || elapsed >= s.hard_limit
-        || (s.node_limit != 0 && s.nodes >= s.node_limit))
+        || (s.node_limit != 0 && nodes_of_all_threads() >= s.node_limit))
         s.stopped = true;
 }
 
@@ -134,18 +139,19 @@ static void update_pv(PlyRecord* ss, Move move)
 // Counts the node and, from iteration 2 on when asked, now and then tests the limits.
 static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
 {
-    ss->pv_length = 0;
-    ++s.nodes;
-    if (test_limits && (s.nodes & s.check_mask) == 0 && s.iteration_depth >= 2)
+    ss->pv_length             = 0;
+    const std::uint64_t nodes = s.nodes.load(std::memory_order_relaxed) + 1;
+    s.nodes.store(nodes, std::memory_order_relaxed);
+    if (test_limits && (nodes & s.check_mask) == 0 && s.iteration_depth >= 2)
         check_limits(s);
     s.seldepth = std::max(s.seldepth, ply);
 }
 
 // The static evaluation outside check (SCORE_NONE in check), kept on the stack so that a node
 // knows whether it improves on its side's position two plies up.
-static int static_evaluation(const Board& board, PlyRecord* ss, bool checked)
+static int static_evaluation(Searcher& s, PlyRecord* ss, bool checked)
 {
-    ss->static_eval = checked ? SCORE_NONE : evaluate(board);
+    ss->static_eval = checked ? SCORE_NONE : evaluate(s.board, s.eval_cache);
     return ss->static_eval;
 }
 
@@ -324,7 +330,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     count_node(s, ss, ply, true);
     Board& board = s.board;
     if (ply >= MAX_PLY)
-        return evaluate(board);
+        return evaluate(board, s.eval_cache);
     if (depth <= 0)
         return quiescence(s, ss, alpha, beta, ply);
 
@@ -345,7 +351,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
         return hit.score;
 
     const bool checked   = in_check(board, board.side);
-    const int eval       = static_evaluation(board, ss, checked);
+    const int eval       = static_evaluation(s, ss, checked);
     const bool improving = is_improving(ss, ply);
 
     if (!checked && !pv_node) {
@@ -449,7 +455,7 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     if (board.halfmove_clock >= 100)
         return is_checkmated(board) ? -(SCORE_MATE - ply) : 0;
 
-    const int stand_pat = evaluate(board);
+    const int stand_pat = evaluate(board, s.eval_cache);
     if (ply >= MAX_PLY || stand_pat >= beta)
         return stand_pat;
     alpha = std::max(alpha, stand_pat);

@@ -8,7 +8,10 @@
 // says) from iteration 2 on, the search tests its time and node limits and the caller's poll.
 #pragma once
 
+#include <atomic>
+
 #include "board/board.h"
+#include "eval/eval.h"
 #include "search/move_picker.h"
 
 struct PlyRecord {
@@ -49,13 +52,15 @@ struct Searcher {
     std::int64_t ponder_hard_limit;
     SearchEvent (*poll)(); // asked what happened, or nullptr
 
-    // The running search.
-    std::uint64_t nodes;
+    // The running search. Only the owning thread writes `nodes`; the main thread sums them.
+    std::atomic<std::uint64_t> nodes;
     int seldepth;
     int iteration_depth;
     bool stopped;
 
+    int thread_index; // 0 for the main thread; a helper only obeys helpers_told_to_stop
     OrderingTables ordering; // kept from search to search
+    EvalCache eval_cache;
     PlyRecord stack[SEARCH_STACK_SIZE];
 };
 

@@ -8,6 +8,7 @@
 #include "movegen/movegen.h"
 #include "platform/clock.h"
 #include "search/search.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 constexpr std::int64_t UNLIMITED_TIME = (std::int64_t(1) << 62) - 1;
@@ -33,12 +34,6 @@ constexpr int STRENGTH_STEEP_DOUBLING_ELO = 60;
 constexpr int STRENGTH_NOISE              = 6;
 constexpr int STRENGTH_QUIET_ELO          = 1900;
 constexpr int STRENGTH_WON_SCORE          = 400; // played out with the best line
-
-// Big (2.4 MB, mostly the continuation history): static, so that nothing is allocated per
-// search and the histories outlive each search.
-static Searcher searcher;
-
-void clear_search_history() { clear_ordering(searcher.ordering); }
 
 struct TimeBudget {
     std::int64_t soft_limit; // ms past which no new iteration starts
@@ -105,14 +100,14 @@ struct RootLine {
 // `multipv` is the line's number, or 0 when only one line is searched (and none is printed).
 static void print_info(const Searcher& s, int depth, const RootLine& line, int multipv)
 {
-    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.start_time);
-    const std::uint64_t nps
-        = elapsed > 0 ? s.nodes * 1000 / static_cast<std::uint64_t>(elapsed) : 0;
+    const auto elapsed        = static_cast<std::int64_t>(now_ms() - s.start_time);
+    const std::uint64_t nodes = nodes_of_all_threads();
+    const std::uint64_t nps = elapsed > 0 ? nodes * 1000 / static_cast<std::uint64_t>(elapsed) : 0;
     std::printf("info depth %d seldepth %d", depth, s.seldepth);
     if (multipv > 0)
         std::printf(" multipv %d", multipv);
     std::printf(" score %s nodes %llu nps %llu time %lld pv", score_to_uci(line.score).str,
-        static_cast<unsigned long long>(s.nodes), static_cast<unsigned long long>(nps),
+        static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(nps),
         static_cast<long long>(elapsed));
     for (int i = 0; i < line.pv_length; ++i)
         std::printf(" %s", move_to_uci(line.pv[i]).str);
@@ -230,16 +225,59 @@ static int weakened_choice(const RootLine* lines, int count, int elo)
     return chosen;
 }
 
+// Helpers search every allowed root move, each from depth 1 on; to spread them over the
+// tree, helper i skips the depths d for which (d + phase) / size is odd, with size and phase
+// from its row: pairs of helpers alternate the depths one by one, the next four two by two...
+static const int SKIP_SIZE[]  = { 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4 };
+static const int SKIP_PHASE[] = { 0, 1, 0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 6, 7 };
+constexpr int SKIP_ROWS       = 20;
+
+static void helper_search(Searcher& s)
+{
+    const int row = (s.thread_index - 1) % SKIP_ROWS;
+    int previous  = 0;
+    for (int depth = 1; depth <= MAX_SEARCH_DEPTH && !s.stopped; ++depth) {
+        if (depth > 1 && ((depth + SKIP_PHASE[row]) / SKIP_SIZE[row]) % 2 != 0)
+            continue;
+        s.iteration_depth = depth;
+        const int score   = search_with_aspiration(s, depth, previous);
+        if (!s.stopped)
+            previous = score;
+    }
+}
+
+// A helper's searcher before its search: the main thread's root and root moves, no limits of
+// its own (it stops with the main thread).
+static void prepare_helper(Searcher& h, const Searcher& main, const Move* allowed, int count)
+{
+    h.board           = main.board;
+    h.root_move_count = count;
+    std::copy(allowed, allowed + count, h.root_moves);
+    h.start_time  = main.start_time;
+    h.clock_start = main.clock_start;
+    h.soft_limit  = UNLIMITED_TIME;
+    h.hard_limit  = UNLIMITED_TIME;
+    h.node_limit  = 0;
+    h.check_mask  = 1023;
+    h.pondering   = false;
+    h.poll        = nullptr;
+    h.nodes.store(0, std::memory_order_relaxed);
+    h.seldepth = 0;
+    h.stopped  = false;
+    std::memset(h.stack, 0, sizeof h.stack);
+    age_ordering(h.ordering);
+}
+
 SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (*poll)())
 {
-    Searcher& s = searcher;
+    Searcher& s = searcher_of(0);
     s.board     = board;
     // A search pushes up to MAX_PLY records onto the game history; make room if the caller
     // left a longer history than the position command keeps.
     if (s.board.undo_count > GAME_HISTORY_LIMIT)
         drop_oldest_history(s.board, s.board.undo_count - GAME_HISTORY_LIMIT);
     set_limits(s, limits, poll);
-    s.nodes    = 0;
+    s.nodes.store(0, std::memory_order_relaxed);
     s.seldepth = 0;
     s.stopped  = false;
     std::memset(s.stack, 0, sizeof s.stack);
@@ -260,6 +298,12 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         const std::uint64_t budget = strength_node_budget(limits.strength_elo);
         s.node_limit               = s.node_limit ? std::min(s.node_limit, budget) : budget;
         s.check_mask               = 63; // budgets are small: keep to them closely
+    }
+    // A weakened engine plays on one thread: its node budget is the limit it is tuned to.
+    if (!weakened && allowed_count > 0) {
+        for (int index = 1; index < thread_count(); ++index)
+            prepare_helper(searcher_of(index), s, allowed, allowed_count);
+        start_helpers(helper_search);
     }
     int previous_scores[MAX_MULTIPV] = {};
     int completed_count              = 0;
@@ -296,7 +340,8 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
             break;
     }
 
-    SearchResult result { NO_MOVE, NO_MOVE, s.nodes, s.stopped };
+    stop_helpers();
+    SearchResult result { NO_MOVE, NO_MOVE, nodes_of_all_threads(), s.stopped };
     if (completed_count > 0) {
         const RootLine& line
             = completed[weakened ? weakened_choice(completed, completed_count, limits.strength_elo)

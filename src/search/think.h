@@ -47,6 +47,3 @@ SearchLimits default_limits();
 // Searches a copy of the board, printing the info lines (not bestmove). `poll`, when given,
 // is asked every 1024 nodes from iteration 2 on what happened.
 SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (*poll)() = nullptr);
-
-// Forgets the histories, killers and counter moves (new game, each bench position).
-void clear_search_history();

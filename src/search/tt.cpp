@@ -1,11 +1,11 @@
 // tt.cpp: the transposition table.
 #include "search/tt.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "board/zobrist.h"
-#include "eval/eval.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -83,8 +83,6 @@ void tt_resize(int megabytes)
 
 void tt_clear()
 {
-    // The evaluation cache goes with it, so that a cleared search starts from nothing.
-    clear_eval_cache();
     if (tt_epoch < UINT8_MAX) {
         ++tt_epoch;
         return;
@@ -115,11 +113,32 @@ void tt_prefetch_move(const Board& board, Move move)
     tt_prefetch(key);
 }
 
+// A slot as one thread reads it: each word whole, the key recovered from both.
+struct Slot {
+    std::uint64_t key;
+    int score;
+    Move move;
+    int depth;
+    int bound;
+    std::uint8_t age;
+    std::uint8_t epoch;
+};
+
+static Slot read_slot(TTEntry& entry)
+{
+    const std::uint64_t data = std::atomic_ref(entry.data).load(std::memory_order_relaxed);
+    const std::uint64_t key
+        = std::atomic_ref(entry.checked_key).load(std::memory_order_relaxed) ^ data;
+    return { key, static_cast<std::int16_t>(data), static_cast<Move>(data >> 16),
+        static_cast<std::uint8_t>(data >> 32), static_cast<std::uint8_t>(data >> 40),
+        static_cast<std::uint8_t>(data >> 48), static_cast<std::uint8_t>(data >> 56) };
+}
+
 TTHit tt_probe(std::uint64_t key, int ply)
 {
     if (tt_table == nullptr)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
-    const TTEntry& entry = tt_table[key & (tt_count - 1)];
+    const Slot entry = read_slot(tt_table[key & (tt_count - 1)]);
     // A slot from before the last clear reads as a zeroed one: key 0, all fields 0.
     const bool live = entry.epoch == tt_epoch;
     if ((live ? entry.key : 0) != key)
@@ -137,7 +156,8 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
 {
     if (tt_table == nullptr)
         return;
-    TTEntry& entry = tt_table[key & (tt_count - 1)];
+    TTEntry& slot    = tt_table[key & (tt_count - 1)];
+    const Slot entry = read_slot(slot);
 
     // A negative depth would otherwise wrap to a depth-255 entry that cuts off everything.
     depth           = depth < 0 ? 0 : depth > 255 ? 255 : depth;
@@ -152,11 +172,9 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
         score += score > 0 ? ply : -ply;
     score = score > INT16_MAX ? INT16_MAX : score < -INT16_MAX ? -INT16_MAX : score;
 
-    entry.key   = key;
-    entry.score = static_cast<std::int16_t>(score);
-    entry.move  = move;
-    entry.depth = static_cast<std::uint8_t>(depth);
-    entry.bound = static_cast<std::uint8_t>(bound);
-    entry.age   = tt_generation;
-    entry.epoch = tt_epoch;
+    const std::uint64_t data = static_cast<std::uint16_t>(score) | std::uint64_t(move) << 16
+        | std::uint64_t(depth) << 32 | std::uint64_t(bound) << 40
+        | std::uint64_t(tt_generation) << 48 | std::uint64_t(tt_epoch) << 56;
+    std::atomic_ref(slot.data).store(data, std::memory_order_relaxed);
+    std::atomic_ref(slot.checked_key).store(key ^ data, std::memory_order_relaxed);
 }

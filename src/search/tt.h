@@ -5,6 +5,11 @@
 // generation at a greater depth. Mate scores are stored relative to the storing ply and read
 // back relative to the probing ply. Without a table (failed allocation) every probe misses
 // and every store does nothing.
+//
+// Every search thread probes and stores at once, without locks: an entry is two words, the
+// data and the key XOR the data, each read and written whole (relaxed atomics), so an entry
+// torn by two writers fails its key test and reads as a miss. Sizing and clearing happen only
+// between searches.
 #pragma once
 
 #include <cstdint>
@@ -15,15 +20,11 @@ constexpr std::uint8_t BOUND_EXACT = 0;
 constexpr std::uint8_t BOUND_LOWER = 1;
 constexpr std::uint8_t BOUND_UPPER = 2;
 
-//  key: 64 | score: 16 | move: 16 | depth: 8 | bound: 8 | age: 8 | epoch: 8  = 16 bytes
+// data: score 16 | move 16 | depth 8 | bound 8 | age 8 | epoch 8, from the low bits up; the
+// epoch is the clear it was written after, and a slot of an older one reads as zero-filled.
 struct TTEntry {
-    std::uint64_t key; // 0 marks a slot never written
-    std::int16_t score;
-    Move move;
-    std::uint8_t depth;
-    std::uint8_t bound;
-    std::uint8_t age;
-    std::uint8_t epoch; // the clear it was written after; a slot of an older one reads as zero
+    std::uint64_t checked_key; // the key XOR data; 0 with data 0 marks a slot never written
+    std::uint64_t data;
 };
 static_assert(sizeof(TTEntry) == 16);
 
@@ -40,9 +41,9 @@ extern std::uint8_t tt_generation; // bumped once per search
 // Releases the table and allocates the largest power of two of entries that fits in
 // `megabytes` (clamped by the caller to 1..2048), zero-filled.
 void tt_resize(int megabytes);
-// Empties the table (every slot then reads as zero-filled) and clears the evaluation cache;
-// callers reset tt_generation. It counts clears instead of zeroing: a slot written before the
-// last clear is ignored, and only every 256th clear writes the whole table.
+// Empties the table (every slot then reads as zero-filled); callers reset tt_generation. It counts
+// clears instead of zeroing: a slot written before the last clear is ignored, and only every 256th
+// clear writes the whole table.
 void tt_clear();
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);

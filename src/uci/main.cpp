@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "movegen/perft.h"
+#include "search/threads.h"
 #include "search/tt.h"
 #include "uci/uci.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     } else {
         uci_loop();
     }
+    set_thread_count(1);
     tt_free();
     return 0;
 }

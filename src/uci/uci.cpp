@@ -16,6 +16,7 @@
 #include "platform/input.h"
 #include "search/search.h"
 #include "search/think.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 void init_engine()
@@ -192,6 +193,7 @@ static void set_style(int style, std::string_view, Board& board)
 {
     eval_style = style;
     init_eval_tables();
+    clear_eval_caches();
     // The game board's running score must come from the table its moves will update.
     board.psq_score = compute_psq_score(board);
 }
@@ -201,7 +203,12 @@ static void set_move_overhead(int ms, std::string_view, Board&)
 {
     search_options.move_overhead = ms;
 }
-static void clear_hash(int, std::string_view, Board&) { tt_clear(); }
+static void clear_hash(int, std::string_view, Board&)
+{
+    tt_clear();
+    clear_eval_caches();
+}
+static void set_threads(int count, std::string_view, Board&) { set_thread_count(count); }
 static void set_limit_strength(int on, std::string_view, Board&) { limit_strength = on != 0; }
 static void set_elo(int elo, std::string_view, Board&) { strength_elo = elo; }
 // The game board carries the mode, so that the next position is read in it.
@@ -212,7 +219,7 @@ static void set_uci_chess960(int on, std::string_view, Board& board)
 
 static const Option OPTIONS[] = {
     { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
-    { "Threads", OPTION_SPIN, "1", 1, 1, {}, nullptr },
+    { "Threads", OPTION_SPIN, "1", 1, MAX_THREADS, {}, set_threads },
     { "OwnBook", OPTION_CHECK, "false", 0, 0, {}, set_own_book },
     { "BookFile", OPTION_STRING, "champions.bin", 0, 0, {}, set_book_file },
     { "Style", OPTION_COMBO, "PeSTO", 0, 0, { "PeSTO", "Linear" }, set_style },

@@ -1,0 +1,33 @@
+// threads.h: the search threads. Searcher 0 belongs to the main thread, the one that calls
+// think and alone owns the clock, the input and the output; helper threads, started once by
+// set_thread_count and kept between searches, own the others. A thread's searcher is its own
+// record (board, stack, ordering tables, evaluation caches); the threads share only the
+// transposition table.
+#pragma once
+
+#include <cstdint>
+
+#include "search/search.h"
+
+constexpr int MAX_THREADS = 256;
+
+// Between searches: starts or ends helpers until there are `count` threads in all (clamped to
+// 1..MAX_THREADS). Their searchers start with empty tables.
+void set_thread_count(int count);
+int thread_count();
+Searcher& searcher_of(int index); // 0..thread_count() - 1
+
+// Runs `work` on every helper with its own searcher, and returns at once.
+void start_helpers(void (*work)(Searcher&));
+// Tells the helpers' searches to stop and waits until every helper is idle.
+void stop_helpers();
+// Read by the helpers' searches now and then.
+bool helpers_told_to_stop();
+
+// The nodes of the running (or last) search, summed over every thread.
+std::uint64_t nodes_of_all_threads();
+
+// Between searches, for every thread: forget the histories, killers and counter moves, and
+// empty the evaluation caches; or empty the evaluation caches alone (a change of style).
+void clear_search_history();
+void clear_eval_caches();
