@@ -18,17 +18,6 @@
 #include "search/think.h"
 #include "search/tt.h"
 
-void init_engine()
-{
-    init_attack_tables();
-    init_zobrist();
-    eval_style = STYLE_PESTO;
-    init_eval_tables();
-    init_lmr_table();
-    tt_resize(64);
-    clear_search_history();
-}
-
 int parse_int(std::string_view text)
 {
     std::size_t pos = 0;
@@ -161,20 +150,29 @@ void illegalcheck(Board& board)
     std::fflush(stdout);
 }
 
-// What the options set for every search; the words of each "go" come on top.
-static SearchLimits search_options = default_limits();
-static bool ponder_option          = false;
-static bool limit_strength         = false;
-static int strength_elo            = MAX_ELO;
+// The values of the options that the front end reads. The others live with what they change:
+// the table size in tt, OwnBook in the book, Style in the evaluation and UCI_Chess960 on the
+// game board.
+struct EngineOptions {
+    int multipv; // lines searched and shown
+    bool ponder; // bestmove names the expected reply
+    int move_overhead; // ms kept back from the clock for the GUI and the pipe
+    bool limit_strength;
+    int elo; // the rating played at when limit_strength is on
+};
 
-// UCI options, one row each: the `uci` reply lists them in this order, and setoption finds
-// the first row whose name starts the given name.
+static EngineOptions engine_options;
+
+// UCI options, one row each: the `uci` reply lists them in this order, setoption finds the
+// first row whose name starts the given name, and start-up applies their defaults. An option
+// is one row and its apply function.
 enum OptionType { OPTION_SPIN, OPTION_CHECK, OPTION_STRING, OPTION_COMBO, OPTION_BUTTON };
 
 struct Option {
     const char* name;
     OptionType type;
-    const char* default_text;
+    int default_value; // spin: the number; check: 0 or 1; combo: the choice's index
+    const char* default_text; // string only
     int min, max; // spin
     const char* choices[4]; // combo, ended by nullptr
     // Applies a value: spins clamped to [min, max], checks 0 or 1, combos the choice's index
@@ -195,15 +193,18 @@ static void set_style(int style, std::string_view, Board& board)
     // The game board's running score must come from the table its moves will update.
     board.psq_score = compute_psq_score(board);
 }
-static void set_multipv(int lines, std::string_view, Board&) { search_options.multipv = lines; }
-static void set_ponder(int on, std::string_view, Board&) { ponder_option = on != 0; }
+static void set_multipv(int lines, std::string_view, Board&) { engine_options.multipv = lines; }
+static void set_ponder(int on, std::string_view, Board&) { engine_options.ponder = on != 0; }
 static void set_move_overhead(int ms, std::string_view, Board&)
 {
-    search_options.move_overhead = ms;
+    engine_options.move_overhead = ms;
 }
 static void clear_hash(int, std::string_view, Board&) { tt_clear(); }
-static void set_limit_strength(int on, std::string_view, Board&) { limit_strength = on != 0; }
-static void set_elo(int elo, std::string_view, Board&) { strength_elo = elo; }
+static void set_limit_strength(int on, std::string_view, Board&)
+{
+    engine_options.limit_strength = on != 0;
+}
+static void set_elo(int elo, std::string_view, Board&) { engine_options.elo = elo; }
 // The game board carries the mode, so that the next position is read in it.
 static void set_uci_chess960(int on, std::string_view, Board& board)
 {
@@ -211,19 +212,44 @@ static void set_uci_chess960(int on, std::string_view, Board& board)
 }
 
 static const Option OPTIONS[] = {
-    { "Hash", OPTION_SPIN, "64", 1, 2048, {}, set_hash },
-    { "Threads", OPTION_SPIN, "1", 1, 1, {}, nullptr },
-    { "OwnBook", OPTION_CHECK, "false", 0, 0, {}, set_own_book },
-    { "BookFile", OPTION_STRING, "champions.bin", 0, 0, {}, set_book_file },
-    { "Style", OPTION_COMBO, "PeSTO", 0, 0, { "PeSTO", "Linear" }, set_style },
-    { "MultiPV", OPTION_SPIN, "1", 1, MAX_MULTIPV, {}, set_multipv },
-    { "Ponder", OPTION_CHECK, "false", 0, 0, {}, set_ponder },
-    { "Move Overhead", OPTION_SPIN, "100", 0, 5000, {}, set_move_overhead },
-    { "Clear Hash", OPTION_BUTTON, nullptr, 0, 0, {}, clear_hash },
-    { "UCI_LimitStrength", OPTION_CHECK, "false", 0, 0, {}, set_limit_strength },
-    { "UCI_Elo", OPTION_SPIN, "2100", MIN_ELO, MAX_ELO, {}, set_elo },
-    { "UCI_Chess960", OPTION_CHECK, "false", 0, 0, {}, set_uci_chess960 },
+    { "Hash", OPTION_SPIN, 64, nullptr, 1, 2048, {}, set_hash },
+    { "Threads", OPTION_SPIN, 1, nullptr, 1, 1, {}, nullptr },
+    { "OwnBook", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_own_book },
+    { "BookFile", OPTION_STRING, 0, "champions.bin", 0, 0, {}, set_book_file },
+    // The choices in the order of the style numbers.
+    { "Style", OPTION_COMBO, STYLE_PESTO, nullptr, 0, 0, { "PeSTO", "Linear" }, set_style },
+    { "MultiPV", OPTION_SPIN, 1, nullptr, 1, MAX_MULTIPV, {}, set_multipv },
+    { "Ponder", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_ponder },
+    { "Move Overhead", OPTION_SPIN, 100, nullptr, 0, 5000, {}, set_move_overhead },
+    { "Clear Hash", OPTION_BUTTON, 0, nullptr, 0, 0, {}, clear_hash },
+    { "UCI_LimitStrength", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_limit_strength },
+    { "UCI_Elo", OPTION_SPIN, MAX_ELO, nullptr, MIN_ELO, MAX_ELO, {}, set_elo },
+    { "UCI_Chess960", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_uci_chess960 },
 };
+static_assert(STYLE_PESTO == 0 && STYLE_LINEAR == 1);
+
+// Every default, in table order, as setoption would apply it. A string names a file, which is
+// not loaded before the GUI sets it; a button has nothing to apply.
+static void apply_default_options(Board& board)
+{
+    for (const Option& option : OPTIONS)
+        if (option.apply && option.type != OPTION_STRING && option.type != OPTION_BUTTON)
+            option.apply(option.default_value, {}, board);
+}
+
+// The position of the command loop; static for its size.
+static Board game_board;
+
+void init_engine()
+{
+    init_attack_tables();
+    init_zobrist();
+    init_lmr_table();
+    // The defaults include the evaluation tables, which recompute the board's running score.
+    parse_fen(game_board, START_FEN);
+    apply_default_options(game_board);
+    clear_search_history();
+}
 
 static void print_uci_identity()
 {
@@ -232,12 +258,24 @@ static void print_uci_identity()
     std::printf("id author You\n");
     for (const Option& option : OPTIONS) {
         std::printf("option name %s type %s", option.name, TYPE_NAMES[option.type]);
-        if (option.default_text)
+        switch (option.type) {
+        case OPTION_SPIN:
+            std::printf(" default %d min %d max %d", option.default_value, option.min, option.max);
+            break;
+        case OPTION_CHECK:
+            std::printf(" default %s", option.default_value ? "true" : "false");
+            break;
+        case OPTION_STRING:
             std::printf(" default %s", option.default_text);
-        if (option.type == OPTION_SPIN)
-            std::printf(" min %d max %d", option.min, option.max);
-        for (int i = 0; option.type == OPTION_COMBO && option.choices[i]; ++i)
-            std::printf(" var %s", option.choices[i]);
+            break;
+        case OPTION_COMBO:
+            std::printf(" default %s", option.choices[option.default_value]);
+            for (int i = 0; option.choices[i]; ++i)
+                std::printf(" var %s", option.choices[i]);
+            break;
+        case OPTION_BUTTON:
+            break;
+        }
         std::printf("\n");
     }
     std::printf("uciok\n");
@@ -247,7 +285,7 @@ static void print_uci_identity()
 static void apply_option(const Option& option, std::string_view raw_value, Board& board)
 {
     const std::string_view value = raw_value.substr(skip_spaces(raw_value, 0));
-    int number                   = 0;
+    int number                   = option.default_value;
     switch (option.type) {
     case OPTION_SPIN:
         number = std::clamp(parse_int(raw_value), option.min, option.max);
@@ -351,9 +389,11 @@ static std::size_t read_searchmoves(
 
 static SearchLimits parse_go(std::string_view line, Board& board)
 {
-    SearchLimits limits = search_options;
-    limits.strength_elo = limit_strength ? strength_elo : 0;
-    std::size_t pos     = 2;
+    SearchLimits limits  = {};
+    limits.multipv       = engine_options.multipv;
+    limits.move_overhead = engine_options.move_overhead;
+    limits.strength_elo  = engine_options.limit_strength ? engine_options.elo : 0;
+    std::size_t pos      = 2;
     while (pos < line.size()) {
         pos                      = skip_spaces(line, pos);
         const GoKeyword* keyword = go_keyword_at(line, pos);
@@ -430,7 +470,7 @@ static LineVerdict release_input(const std::string& line)
 static void print_bestmove(const Board& board, Move move, Move ponder)
 {
     std::printf("bestmove %s", move_to_uci(move).str);
-    if (ponder_option && ponder != NO_MOVE) {
+    if (engine_options.ponder && ponder != NO_MOVE) {
         Board after = board;
         make_move(after, move);
         if (uci_to_move(after, move_to_uci(ponder).str) == ponder)
@@ -486,7 +526,7 @@ static void run_bench(int depth)
         clear_search_history();
         tt_clear();
         tt_generation             = 0;
-        SearchLimits limits       = default_limits();
+        SearchLimits limits       = {};
         limits.depth              = depth;
         const SearchResult result = think(board, limits);
         print_bestmove(board, result.best_move, NO_MOVE);
@@ -540,13 +580,11 @@ void execute_command(std::string_view line, Board& board)
 
 void uci_loop()
 {
-    static Board board;
-    parse_fen(board, START_FEN);
     start_input_reader();
     std::string line;
     while (read_line(line)) {
         if (line == "quit")
             break;
-        execute_command(line, board);
+        execute_command(line, game_board);
     }
 }

@@ -7,13 +7,14 @@
 
 #include "board/board.h"
 
-// Builds every table in the fixed start-up order and allocates the 64 MB hash table.
+// Builds every table in the fixed start-up order, applies the options' defaults and sets up
+// the game board in the start position.
 void init_engine();
 
-// Reads commands until "quit" or the end of input.
+// Reads commands, against the game board, until "quit" or the end of input.
 void uci_loop();
 
-// Runs one command line (without its line end) against the game board.
+// Runs one command line (without its line end) against a board.
 void execute_command(std::string_view line, Board& board);
 
 // The legal move that a UCI move token denotes ("e2e4", "e7e8q"), or NO_MOVE.
