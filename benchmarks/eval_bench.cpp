@@ -6,6 +6,7 @@
 // positions, so the evaluation and pawn caches hold them.
 #include <benchmark/benchmark.h>
 
+#include <iterator>
 #include <vector>
 
 #include "board/board.h"
@@ -15,17 +16,13 @@
 #include "eval/terms.h"
 #include "movegen/attacks.h"
 #include "movegen/movegen.h"
+#include "uci/bench.h"
 
 namespace {
 
-const char* const SEED_POSITIONS[] = {
-    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
-};
+// The games start from the bench positions and this middle game.
+const char* const MIDDLE_GAME_SEED
+    = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10";
 constexpr int GAMES_PER_SEED     = 5;
 constexpr int POSITIONS_PER_GAME = 10; // 300 positions in all
 constexpr int PLIES_BETWEEN      = 4;
@@ -42,7 +39,9 @@ const std::vector<Board>& positions()
         static Board board;
         MoveList moves;
         std::uint64_t rng = 0x2545F4914F6CDD1DULL;
-        for (const char* fen : SEED_POSITIONS) {
+        std::vector<const char*> seeds(std::begin(BENCH_FENS), std::end(BENCH_FENS));
+        seeds.push_back(MIDDLE_GAME_SEED);
+        for (const char* fen : seeds) {
             for (int game = 0; game < GAMES_PER_SEED; ++game) {
                 parse_fen(board, fen);
                 for (int taken = 0; taken < POSITIONS_PER_GAME; ++taken) {

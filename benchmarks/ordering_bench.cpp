@@ -1,5 +1,6 @@
 // ordering_bench.cpp: cost of one exchange evaluation and of one fully drained move picker
 // over a fixed set of middle-game positions.
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -10,15 +11,12 @@
 #include "movegen/movegen.h"
 #include "search/move_picker.h"
 #include "search/see.h"
+#include "uci/bench.h"
 
 namespace {
 
-const char* const POSITIONS[] = {
-    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+// Measured after the bench positions.
+const char* const MIDDLE_GAMES[] = {
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
     "r1bq1rk1/pp2nppp/2n1p3/3pP3/1b1P4/2NB1N2/PP3PPP/R1BQK2R w KQ - 0 9",
     "2r2rk1/1bqnbppp/pp1ppn2/8/2PNP3/1PN1BP2/P2QB1PP/2RR2K1 b - - 0 15",
@@ -41,7 +39,9 @@ const Prepared& prepared()
         init_attack_tables();
         init_zobrist();
         Prepared p;
-        for (const char* fen : POSITIONS) {
+        std::vector<const char*> fens(std::begin(BENCH_FENS), std::end(BENCH_FENS));
+        fens.insert(fens.end(), std::begin(MIDDLE_GAMES), std::end(MIDDLE_GAMES));
+        for (const char* fen : fens) {
             Board board;
             parse_fen(board, fen);
             p.boards.push_back(board);

@@ -7,7 +7,8 @@
 #
 #   tools/build-windows.sh [ARCH]    ARCH: x86-64 (default, any 64-bit processor) or x86-64-v3
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 arch="${1:-x86-64}"
 build_dir="build-win"
 [ "$arch" = "x86-64" ] || build_dir="build-win-$arch"

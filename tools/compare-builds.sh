@@ -13,7 +13,8 @@
 #
 #   tools/compare-builds.sh [BENCH_DEPTH] [ROUNDS]      defaults: 15 and 5
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 depth="${1:-15}"
 rounds="${2:-5}"
 memory_depth="${MEMORY_DEPTH:-12}"
@@ -51,18 +52,18 @@ fi
 
 echo "== bench $depth, $rounds rounds, builds alternating"
 declare -A nps_runs cpu_runs nodes
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
 for ((r = 1; r <= rounds; ++r)); do
     for i in "${!names[@]}"; do
         name=${names[$i]}
-        base=$(/usr/bin/time -f 'cpu %U %S' "${binaries[$i]}" bench 1 2>&1 | awk '/^cpu / { print $2 + $3 }')
-        out=$(/usr/bin/time -f 'cpu %U %S' "${binaries[$i]}" bench "$depth" 2>&1)
-        nodes[$name]=$(sed -n 's/^Nodes *: //p' <<<"$out")
-        nps_runs[$name]+="$(sed -n 's/^NPS *: //p' <<<"$out") "
-        cpu_runs[$name]+="$(awk -v n="${nodes[$name]}" -v b="$base" '/^cpu / { printf "%d", n / ($2 + $3 - b) }' <<<"$out") "
+        base=$(cpu_seconds /dev/null "${binaries[$i]}" bench 1)
+        cpu=$(cpu_seconds "$out" "${binaries[$i]}" bench "$depth")
+        nodes[$name]=$(sed -n 's/^Nodes *: //p' "$out")
+        nps_runs[$name]+="$(sed -n 's/^NPS *: //p' "$out") "
+        cpu_runs[$name]+="$(awk -v n="${nodes[$name]}" -v t="$cpu" -v b="$base" 'BEGIN { printf "%d", n / (t - b) }') "
     done
 done
-median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 native_nps=$(median <<<"${nps_runs[native]}")
 native_cpu=$(median <<<"${cpu_runs[native]}")
 printf '%-8s %-9s %-11s %-7s %-14s %-7s %s\n' build nodes "NPS median" ratio "nodes/CPU s" ratio "NPS of each run"
@@ -78,24 +79,9 @@ if [ "$(printf '%s\n' "${nodes[@]}" | sort -u | wc -l)" -ne 1 ]; then
 fi
 
 echo "== peak memory: go depth $memory_depth at the default Hash (64 MB), native build"
-printf 'position startpos\ngo depth %s\n' "$memory_depth" |
-    /usr/bin/time -v build-native/vantorel 2>&1 >/dev/null | grep -E 'Maximum resident|Elapsed'
+kb=$(uci_input "position startpos\ngo depth $memory_depth\n" "$out" | peak_kb "$out" build-native/vantorel)
+echo "peak resident memory: $kb kB"
 
 echo "== launch to uciok, native build, 21 runs"
-python3 - build-native/vantorel <<'EOF'
-import statistics, subprocess, sys, time
-times = []
-for _ in range(21):
-    start = time.perf_counter()
-    engine = subprocess.Popen([sys.argv[1]], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    engine.stdin.write("uci\n")
-    engine.stdin.flush()
-    while engine.stdout.readline().strip() != "uciok":
-        pass
-    times.append((time.perf_counter() - start) * 1000)
-    engine.stdin.write("quit\n")
-    engine.stdin.flush()
-    engine.wait()
-times.sort()
-print(f"median {statistics.median(times):.1f} ms, min {times[0]:.1f}, max {times[-1]:.1f}")
-EOF
+times=$(for i in $(seq 21); do launch_ms build-native/vantorel; done | sort -g)
+echo "median $(median 1 <<<"$times") ms, min $(head -n 1 <<<"$times"), max $(tail -n 1 <<<"$times")"

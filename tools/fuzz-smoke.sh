@@ -5,7 +5,8 @@
 # build-fuzz/artifacts/<target>/ and can be replayed with build-fuzz/<target>_fuzz FILE.
 #   tools/fuzz-smoke.sh [SECONDS]      (default 50 per target; the whole run stays under 5 min)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 seconds=${1:-50}
 start=$(date +%s)
 status=0

@@ -7,7 +7,8 @@
 # Extra libFuzzer flags may be given in FUZZ_FLAGS. The exit status is 1 when any target
 # found a failure.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 
 if [ $# -lt 1 ]; then
     echo "usage: tools/fuzz.sh SECONDS [uci|fen|book]..." >&2

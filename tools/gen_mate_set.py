@@ -11,6 +11,7 @@ ours. A position is kept only when stockfish gives the same `mate N` at depth 22
 no info line shows a shorter or opposite mate, and for |N| >= 2 `go mate` finds nothing shorter
 (for N < 0, on every reply that lasts longest)."""
 import argparse
+import os
 import random
 import sys
 import time
@@ -21,6 +22,7 @@ STARTPOS = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 EXAMPLE = "krN3b1/1p1N3p/1p3r2/1P1p4/2p5/8/8/K2R3n w - - 0 1"  # a known false-mate trigger
 MAX_PLIES = 220
 TAIL = 26  # plies before a mate that are worth checking
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def quota(n):
@@ -167,7 +169,7 @@ def main():
     ap.add_argument("--seed", type=int, default=2026)
     ap.add_argument("--games", type=int, default=300)
     ap.add_argument("--stockfish", default="/usr/games/stockfish")
-    ap.add_argument("--out", default="tests/data/mate_distances.txt")
+    ap.add_argument("--out", default=os.path.join(ROOT, "tests", "data", "mate_distances.txt"))
     args = ap.parse_args()
     rng = random.Random(args.seed)
     sf = Stockfish(args.stockfish)

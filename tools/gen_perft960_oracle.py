@@ -9,6 +9,7 @@ fields alternate between Shredder-FEN and X-FEN so that both readers are exercis
 is recounted by stockfish from the text as written before the file is saved.
 
 Usage: tools/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
+import os
 import random
 import re
 import sys
@@ -210,7 +211,8 @@ QUOTAS = [
 
 def main():
     stockfish = sys.argv[1] if len(sys.argv) > 1 else "/usr/games/stockfish"
-    output = sys.argv[2] if len(sys.argv) > 2 else "tests/data/perft960.txt"
+    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
+        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "data", "perft960.txt")
     began = time.time()
     oracle = Oracle(stockfish)
     rng = random.Random(SEED)

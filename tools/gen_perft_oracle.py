@@ -2,6 +2,7 @@
 """Writes tests/data/perft_oracle.txt: positions reached by random legal play from the perft
 suite positions, with leaf counts from Debian's stockfish (`apt-get install stockfish`).
 Each line: FEN ; depth ; count. Run once; the tests read the file and need no stockfish."""
+import os
 import random
 import sys
 
@@ -15,6 +16,10 @@ STARTS = [
     "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/p1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
 ]
+
+
+OUTPUT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                      "tests", "data", "perft_oracle.txt")
 
 
 class Oracle(UciPipe):
@@ -52,7 +57,7 @@ def main():
                 _, count = oracle.perft(fen, 4)
                 depth = 4
             rows.append(f"{fen} ; {depth} ; {count}")
-    with open("tests/data/perft_oracle.txt", "w") as out:
+    with open(OUTPUT, "w") as out:
         out.write("# FEN ; depth ; leaf count (stockfish), from tools/gen_perft_oracle.py\n")
         out.write("\n".join(rows) + "\n")
 

@@ -11,8 +11,8 @@
 # Usage: tools/make-book.sh [output.bin] [games]
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/tests/data/book/sf-lowskill.bin}
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+out=${1:-$ROOT/tests/data/book/sf-lowskill.bin}
 games=${2:-600}
 match=${MATCH:?set MATCH to the path of the match.mjs driver}
 stockfish=${STOCKFISH:-$(command -v stockfish || echo /usr/games/stockfish)}

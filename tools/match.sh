@@ -8,13 +8,15 @@
 # weak Skill Level, and against itself. Environment: SKILL (default 3), TC (default
 # 2+0.02), STOCKFISH (default /usr/games/stockfish), MATCH (the path of the match.mjs driver,
 # required), SEED.
-# Writes PGN and JSON summaries into out-dir (default match-results) and prints one summary
-# line per match. Exit status 1 when any anomaly was seen.
+# Writes PGN and JSON summaries into out-dir (default build/match-results under the
+# repository root) and prints one summary line per match. Exit status 1 when any anomaly was
+# seen. Relative paths are taken from the current directory.
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-engine=$(realpath "${1:-build/vantorel}")
+engine=$(realpath "${1:-$ROOT/build/vantorel}")
 games=${2:-100}
-out=${3:-match-results}
+out=${3:-$ROOT/build/match-results}
 skill=${SKILL:-3}
 tc=${TC:-2+0.02}
 seed=${SEED:-1}

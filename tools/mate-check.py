@@ -7,16 +7,19 @@ A mate shorter than the shortest one, or of the wrong sign, on any info line is 
 search claimed a proof that cannot exist. A longer mate of the right sign is only a slower
 finding. Exit status 1 when any error is seen."""
 import argparse
+import os
 import subprocess
 import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("engine", nargs="?", default="./build/vantorel")
+    ap.add_argument("engine", nargs="?", default=os.path.join(ROOT, "build", "vantorel"))
     ap.add_argument("--nodes", type=int, default=200000)
     ap.add_argument("--depth", type=int, help="search to this depth instead of a node count")
-    ap.add_argument("--file", default="tests/data/mate_distances.txt")
+    ap.add_argument("--file", default=os.path.join(ROOT, "tests", "data", "mate_distances.txt"))
     args = ap.parse_args()
     go = f"go depth {args.depth}" if args.depth else f"go nodes {args.nodes}"
 

@@ -7,7 +7,8 @@
 #   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 16: shallower training made a slower build)
 #   LTO=ON tools/pgo-build.sh               with link-time optimisation too (build-pgo-lto)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 arch="${1:-native}"
 depth="${PGO_BENCH_DEPTH:-16}"
 lto="${LTO:-OFF}"

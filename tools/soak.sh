@@ -6,31 +6,33 @@
 #   tools/soak.sh [GAMES] [TC]        defaults: 1000 games (half self-play, half against
 #                                     stockfish), time control 1+0.01 (seconds + increment)
 #   env: ENGINE (default build/vantorel), SKILL (stockfish Skill Level, default 1),
-#        MATCH (the path of the match.mjs driver, required), OUT (default build/soak)
+#        MATCH (the path of the match.mjs driver, required), OUT (default build/soak), SEED
+#        (default 1), STOCKFISH (default: stockfish on the PATH or /usr/games/stockfish);
+#        relative paths are taken from the current directory, the defaults
+#        from the repository root
 #
 # Passes when there are no crashes, hangs, illegal moves, illegal PV moves or losses on time,
 # and when the engine's memory does not grow from game to game: the resident set of every
 # engine process is sampled while the games run, and the peak over the first and over the
 # last 100 games of each match is reported (they may differ by at most 4 MB).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 games=${1:-1000}
 tc=${2:-1+0.01}
-engine=$(realpath "${ENGINE:-build/vantorel}")
-match=${MATCH:?set MATCH to the path of the match.mjs driver}
+engine=$(realpath "${ENGINE:-$ROOT/build/vantorel}")
+match=$(realpath "${MATCH:?set MATCH to the path of the match.mjs driver}")
 skill=${SKILL:-1}
-out=${OUT:-build/soak}
+out=$(realpath -m "${OUT:-$ROOT/build/soak}")
 mkdir -p "$out"
-command -v stockfish >/dev/null || [ -x /usr/games/stockfish ] \
-    || { echo "stockfish is missing: apt-get install -y stockfish" >&2; exit 2; }
-stockfish=$(command -v stockfish || echo /usr/games/stockfish)
+stockfish=${STOCKFISH:-$(command -v stockfish || echo /usr/games/stockfish)}
+[ -x "$stockfish" ] || { echo "stockfish is missing: apt-get install -y stockfish" >&2; exit 2; }
 [ -x "$engine" ] || { echo "no engine at $engine (build it first)" >&2; exit 2; }
 
 # Each engine process records its pid, so that its memory can be sampled.
 wrapper=$out/engine.sh
 cat >"$wrapper" <<EOF
 #!/bin/sh
-echo \$\$ >>"$(realpath "$out")/pids.\$SOAK_MATCH"
+echo \$\$ >>"$out/pids.\$SOAK_MATCH"
 exec "$engine" "\$@"
 EOF
 chmod +x "$wrapper"
@@ -127,7 +129,7 @@ wait $self_pid || status=1
 wait $sf_pid || status=1
 for name in self stockfish; do
     grep -A3 '^anomalies:' "$out/$name.log" || true
-    cat "$out/$name.memory.json" 2>/dev/null || echo "$name: no report"
+    { cat "$out/$name.memory.json" && echo; } 2>/dev/null || echo "$name: no report"
     grep '^soak ' "$out/$name.log" || echo "soak $name: FAIL (no summary)"
 done
 exit $status

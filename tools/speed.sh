@@ -15,7 +15,8 @@
 #
 #   tools/speed.sh [path/to/vantorel] [RUNS] [DEPTH]     defaults: build/vantorel, 6, 16
 set -euo pipefail
-engine=${1:-build/vantorel}
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+engine=$(realpath "${1:-$ROOT/build/vantorel}")
 runs=${2:-6}
 depth=${3:-16}
 ethereal=${ETHEREAL:-/usr/games/ethereal-chess}
@@ -23,22 +24,19 @@ stockfish=${STOCKFISH:-/usr/games/stockfish}
 for exe in "$engine" "$ethereal" "$stockfish"; do
     [ -x "$exe" ] || { echo "not found: $exe (apt-get install ethereal-chess stockfish)"; exit 1; }
 done
+[ -x /usr/bin/time ] || { echo "not found: /usr/bin/time (apt-get install time)"; exit 1; }
 
-TIMEFORMAT='%3U %3S'
-# CPU seconds (user + system) of a command fed the given text; its output goes to $out.
+# CPU seconds of a command fed the given text (printf %b); its output goes to $out.
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 cpu() {
-    local input=$1 t
+    local input=$1
     shift
-    t=$({ time printf '%b' "$input" | "$@" >"$out" 2>/dev/null; } 2>&1 | tail -n 1)
-    echo "$t" | awk '{ printf "%.3f\n", $1 + $2 }'
+    printf '%b' "$input" | cpu_seconds "$out" "$@"
 }
-median() { sort -g | awk '{ a[NR] = $1 } END { printf "%.4f\n", (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 # bench
-base=$(for i in 1 2 3; do cpu 'quit\n' "$engine"; done | median)
+base=$(for i in 1 2 3; do cpu 'quit\n' "$engine"; done | median 3)
 v_printed=() v_cpu=() e_printed=() e_cpu=()
 for ((i = 0; i < runs; ++i)); do
     cpu '' "$engine" bench >/dev/null
@@ -56,14 +54,14 @@ vp=$(printf '%s\n' "${v_printed[@]}" | median) vc=$(printf '%s\n' "${v_cpu[@]}" 
 ep=$(printf '%s\n' "${e_printed[@]}" | median) ec=$(printf '%s\n' "${e_cpu[@]}" | median)
 echo "bench, $runs runs each; ethereal: $e_nodes nodes"
 printf '  printed nps, vantorel bench (%d nodes):      vantorel %8.0f  ethereal %8.0f  ratio %s\n' \
-    "$v_nodes" "$vp" "$ep" "$(ratio "$vp" "$ep")"
+    "$v_nodes" "$vp" "$ep" "$(ratio "$vp" "$ep" 2)"
 printf '  cpu nps,     vantorel bench %d (%d nodes):   vantorel %8.0f  ethereal %8.0f  ratio %s\n' \
-    "$depth" "$nodes" "$vc" "$ec" "$(ratio "$vc" "$ec")"
+    "$depth" "$nodes" "$vc" "$ec" "$(ratio "$vc" "$ec" 2)"
 printf '  (vantorel start-up: %.3f s cpu)\n' "$base"
 
 # perft
 v_start=$base
-s_start=$(for i in 1 2 3; do cpu 'quit\n' "$stockfish"; done | median)
+s_start=$(for i in 1 2 3; do cpu 'quit\n' "$stockfish"; done | median 3)
 perft_runs=$(( runs < 6 ? 3 : runs / 2 ))
 kiwipete="r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"
 for entry in "startpos|6" "fen $kiwipete|5"; do
@@ -73,22 +71,18 @@ for entry in "startpos|6" "fen $kiwipete|5"; do
         ours+=("$(cpu "position $pos\nperft $depth\nquit\n" "$engine")")
         theirs+=("$(cpu "position $pos\ngo perft $depth\nquit\n" "$stockfish")")
     done
-    o=$(printf '%s\n' "${ours[@]}" | median) s=$(printf '%s\n' "${theirs[@]}" | median)
+    o=$(printf '%s\n' "${ours[@]}" | median 3) s=$(printf '%s\n' "${theirs[@]}" | median 3)
     o=$(awk -v a="$o" -v b="$v_start" 'BEGIN { printf "%.3f", a - b }')
     s=$(awk -v a="$s" -v b="$s_start" 'BEGIN { printf "%.3f", a - b }')
     printf 'perft %-9s depth %d, %d runs each: vantorel %6.3f s  stockfish %6.3f s  ratio %s\n' \
-        "${pos%% *}" "$depth" "$perft_runs" "$o" "$s" "$(ratio "$s" "$o")"
+        "${pos%% *}" "$depth" "$perft_runs" "$o" "$s" "$(ratio "$s" "$o" 2)"
 done
 
 # launch to uciok
-for i in 1 2 3 4 5; do
-    start=$(date +%s%N)
-    echo uci | "$engine" | grep -q uciok
-    echo $(( ($(date +%s%N) - start) / 1000000 ))
-done | median | awk '{ printf "launch to uciok: median %d ms\n", $1 }'
+for i in 1 2 3 4 5; do launch_ms "$engine"; done | median 1 | awk '{ printf "launch to uciok: median %s ms\n", $1 }'
 
-# peak memory
-printf 'position startpos\ngo depth 12\n' | /usr/bin/time -v "$engine" 2>&1 >/dev/null \
-    | awk -F': ' '/Maximum resident/ { printf "go depth 12 peak memory: %d kB (%.1f MB)\n", $2, $2 / 1024 }'
-/usr/bin/time -v "$engine" perfttest 2>&1 >/dev/null \
-    | awk -F': ' '/Maximum resident/ { printf "perfttest peak memory: %d kB (%.1f MB)\n", $2, $2 / 1024 }'
+# peak memory; the search's input stays open until it answers
+kb=$(uci_input 'position startpos\ngo depth 12\n' "$out" | peak_kb "$out" "$engine")
+awk -v kb="$kb" 'BEGIN { printf "go depth 12 peak memory: %d kB (%.1f MB)\n", kb, kb / 1024 }'
+kb=$(peak_kb /dev/null "$engine" perfttest)
+awk -v kb="$kb" 'BEGIN { printf "perfttest peak memory: %d kB (%.1f MB)\n", kb, kb / 1024 }'

@@ -6,7 +6,8 @@
 #
 #   tools/wine-check.sh [BENCH_DEPTH]     default depth 10, as the bench itself
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+cd "$ROOT"
 depth="${1:-10}"
 
 tools/setup.sh wine64

@@ -14,7 +14,6 @@
 constexpr std::int64_t UNLIMITED_TIME = (std::int64_t(1) << 62) - 1;
 
 // Time control: the clock less a reserve, shared out over the moves expected to remain.
-constexpr int DEFAULT_MOVE_OVERHEAD     = 100;
 constexpr std::int64_t MOVETIME_RESERVE = 10;
 constexpr int ASPIRATION_MIN_DEPTH      = 5;
 constexpr int ASPIRATION_DELTA          = 25;
@@ -43,14 +42,6 @@ struct TimeBudget {
 static std::int64_t moves_to_go_guess(std::int64_t time_left)
 {
     return time_left < 1000 ? 60 : time_left < 5000 ? 40 : time_left < 15000 ? 30 : 25;
-}
-
-SearchLimits default_limits()
-{
-    SearchLimits limits {};
-    limits.multipv       = 1;
-    limits.move_overhead = DEFAULT_MOVE_OVERHEAD;
-    return limits;
 }
 
 // A mate search without a clock of its own runs until it finds the mate.

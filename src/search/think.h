@@ -9,7 +9,7 @@
 #include "search/search.h"
 
 constexpr int MAX_MULTIPV = 64;
-// The ratings a weakened engine plays at (the UCI_Elo option, whose default is MAX_ELO).
+// The ratings a weakened engine plays at (the UCI_Elo option); MAX_ELO is full strength.
 constexpr int MIN_ELO = 1350;
 constexpr int MAX_ELO = 2100;
 
@@ -29,7 +29,7 @@ struct SearchLimits {
     Move searchmoves[MAX_MOVES]; // the root moves to search; all when there are none
     std::int32_t searchmove_count;
 
-    std::int32_t multipv; // lines to search and print, 1 by default
+    std::int32_t multipv; // lines to search and print; 0 counts as 1
     std::int32_t move_overhead; // ms kept back from the clock for the GUI and the pipe
     std::int32_t strength_elo; // > 0: play weaker, at about this rating
 };
@@ -40,9 +40,6 @@ struct SearchResult {
     std::uint64_t nodes;
     bool stopped; // ended by the poll, the node limit or the hard time limit
 };
-
-// The defaults of the options; zero for every "go" word.
-SearchLimits default_limits();
 
 // Searches a copy of the board, printing the info lines (not bestmove). `poll`, when given,
 // is asked every 1024 nodes from iteration 2 on what happened.

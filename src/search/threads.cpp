@@ -13,7 +13,8 @@
 struct Helper {
     Searcher searcher;
     std::thread thread;
-    bool quit = false; // under the pool's lock
+    std::uint64_t jobs_done; // the pool's job count it has caught up with, under its lock
+    bool quit = false;
 };
 
 // Helpers sleep on `wake` until a new job (or quit) comes; the main thread sleeps on `idle`
@@ -42,14 +43,13 @@ static Searcher main_searcher;
 
 static void helper_main(Helper* helper)
 {
-    Pool& pool         = thread_pool();
-    std::uint64_t done = 0;
+    Pool& pool = thread_pool();
     std::unique_lock<std::mutex> lock(pool.mutex);
     for (;;) {
-        pool.wake.wait(lock, [&] { return helper->quit || pool.job != done; });
+        pool.wake.wait(lock, [&] { return helper->quit || pool.job != helper->jobs_done; });
         if (helper->quit)
             return;
-        done = pool.job;
+        helper->jobs_done = pool.job;
         lock.unlock();
         pool.work(helper->searcher);
         lock.lock();
@@ -84,6 +84,7 @@ void set_thread_count(int count)
     for (int index = 1; index < count; ++index) {
         Helper* helper                = new Helper();
         helper->searcher.thread_index = index;
+        helper->jobs_done             = pool.job; // a new helper waits for the next search
         clear_eval_cache(helper->searcher.eval_cache);
         helper->thread = std::thread(helper_main, helper);
         pool.helpers.push_back(helper);

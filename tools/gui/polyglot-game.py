@@ -28,6 +28,9 @@ import threading
 import time
 
 POLYGLOT = "/usr/games/polyglot"
+# The engine command when none is given: build/vantorel of this repository.
+ENGINE = shlex.quote(os.path.normpath(
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "vantorel")))
 RESULT = re.compile(r"^(1-0|0-1|1/2-1/2) \{")
 THINKING = re.compile(r"^(\d+) [+-]?\d+ \d+ \d+( |$)")
 UCI_REPLY = re.compile(
@@ -158,8 +161,8 @@ def check_log(path, name):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--white", default="build/vantorel", help="engine command for White")
-    parser.add_argument("--black", default="build/vantorel", help="engine command for Black")
+    parser.add_argument("--white", default=ENGINE, help="engine command for White")
+    parser.add_argument("--black", default=ENGINE, help="engine command for Black")
     parser.add_argument("--plies", type=int, default=40, help="stop after this many half-moves")
     parser.add_argument("--level", default="0 0:15 0.1", help="xboard level: moves base inc")
     parser.add_argument("--hash", type=int, default=16, help="Hash in MB for both engines")

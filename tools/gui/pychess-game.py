@@ -67,8 +67,10 @@ async def play(args):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--white", default="build/vantorel")
-    parser.add_argument("--black", default="build/vantorel")
+    engine = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                           "..", "..", "build", "vantorel"))
+    parser.add_argument("--white", default=engine)
+    parser.add_argument("--black", default=engine)
     parser.add_argument("--seconds", type=int, default=20, help="base time per side")
     parser.add_argument("--increment", type=int, default=0, help="seconds added per move")
     args = parser.parse_args()

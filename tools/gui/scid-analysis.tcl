@@ -11,7 +11,8 @@
 #
 # Needs scid (apt-get install --no-install-recommends scid). Exit status 0 on success.
 
-set engine [file normalize [expr {$argc > 0 ? [lindex $argv 0] : "build/vantorel"}]]
+set root [file dirname [file dirname [file dirname [file normalize [info script]]]]]
+set engine [file normalize [expr {$argc > 0 ? [lindex $argv 0] : "$root/build/vantorel"}]]
 set analysis_ms [expr {$argc > 1 ? int([lindex $argv 1] * 1000) : 2000}]
 set scid_engine_module /usr/share/scid/tcl/enginecomm.tcl
 if {![file exists $scid_engine_module]} {

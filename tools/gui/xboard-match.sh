@@ -10,9 +10,10 @@
 #
 # Installs xboard, polyglot and xvfb when they are missing.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
-engine=$(realpath "${1:-build/vantorel}")
+. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+engine=$(realpath "${1:-$ROOT/build/vantorel}")
 opponent=$(realpath "${2:-$engine}")
+cd "$ROOT"
 games="${3:-1}"
 base="${4:-0:10}"
 increment="${5:-0.1}"
