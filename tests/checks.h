@@ -152,7 +152,8 @@ inline int picker_stage(const Board& board, Move move, Move tt_move)
 }
 
 // The picker hands out every pseudo-legal move once, in stage order, good captures by
-// falling exchange value; a hash move that the generator would not produce is not handed out.
+// falling exchange value; a hash move that the generator would not produce, any word at all,
+// is never handed out.
 inline std::string check_move_picker(const Board& board, Move tt_move)
 {
     static bool pending[1 << 16];
@@ -160,8 +161,6 @@ inline std::string check_move_picker(const Board& board, Move tt_move)
     generate_moves(board, list);
     for (int i = 0; i < list.count; ++i)
         pending[list.moves[i]] = true;
-    if (!pending[tt_move])
-        tt_move = NO_MOVE;
     static const OrderingTables no_history {};
     MovePicker picker;
     init_move_picker(picker, no_history, in_check(board, board.side), tt_move, 0, EMPTY, 0);
