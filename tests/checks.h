@@ -3,15 +3,21 @@
 // writer and a run of the real executable. A check returns "" when it holds, else the fault.
 #pragma once
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <map>
+#include <poll.h>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -146,7 +152,8 @@ inline int picker_stage(const Board& board, Move move, Move tt_move)
 }
 
 // The picker hands out every pseudo-legal move once, in stage order, good captures by
-// falling exchange value; a hash move that the generator would not produce is not handed out.
+// falling exchange value; a hash move that the generator would not produce, any word at all,
+// is never handed out.
 inline std::string check_move_picker(const Board& board, Move tt_move)
 {
     static bool pending[1 << 16];
@@ -154,8 +161,6 @@ inline std::string check_move_picker(const Board& board, Move tt_move)
     generate_moves(board, list);
     for (int i = 0; i < list.count; ++i)
         pending[list.moves[i]] = true;
-    if (!pending[tt_move])
-        tt_move = NO_MOVE;
     static const OrderingTables no_history {};
     MovePicker picker;
     init_move_picker(picker, no_history, in_check(board, board.side), tt_move, 0, EMPTY, 0);
@@ -355,12 +360,6 @@ inline std::string book_record(std::uint64_t key, std::string_view move, int wei
     return record;
 }
 
-struct EngineRun {
-    std::string output;
-    std::string errors;
-    int exit_status;
-};
-
 inline std::string read_file(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -370,41 +369,160 @@ inline std::string read_file(const std::string& path)
 }
 
 #ifdef VANTOREL_EXE
-// Runs the executable with `input` as its standard input and standard error kept apart (for
-// sanitizer reports). Every search ends at the end of input, so while `searches` bestmove
-// lines are awaited the input is a pipe that stays open, as a GUI keeps it; otherwise it is a
-// file, which the engine reads in whole blocks.
+// One piece of input: `bytes` written, or, when `ends`, the input closed, `wait_ms` after the
+// previous piece was written and once `replies` output lines began with the word `reply`.
+struct InputStep {
+    std::string bytes;
+    int wait_ms = 0;
+    bool ends   = false;
+    std::string reply {};
+    int replies = 0;
+};
+
+// Times in ms from the start, on a monotonic clock; -1 for a step never sent (the engine was
+// gone).
+struct EngineRun {
+    std::string output;
+    std::string errors;
+    int exit_status = -1;
+    std::vector<double> line_ms; // when each output line was complete
+    std::vector<double> step_ms; // when each step was written in whole
+    double exit_ms = -1;
+};
+
+// Runs the executable with standard error kept apart (for sanitizer reports) and the output
+// read as it comes. When no step waits, the input is a file, which the engine reads in whole
+// blocks; otherwise a pipe fed step by step. The input closes at the last step.
+inline EngineRun run_engine(std::vector<InputStep> steps)
+{
+    using Clock      = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto now
+        = [&] { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); };
+    constexpr double LIMIT_MS = 120000;
+    std::string all;
+    bool waits = false;
+    if (steps.empty() || !steps.back().ends)
+        steps.push_back({ "", 0, true });
+    for (const InputStep& step : steps) {
+        all += step.bytes;
+        waits = waits || step.wait_ms > 0 || step.replies > 0;
+    }
+    const bool from_file = !waits;
+    EngineRun run;
+    run.step_ms.assign(steps.size(), from_file ? 0.0 : -1.0);
+    std::FILE* file = from_file ? std::tmpfile() : nullptr;
+    int in[2]       = { -1, -1 }, out[2], err[2];
+    if (file != nullptr) {
+        std::fwrite(all.data(), 1, all.size(), file);
+        std::fflush(file);
+        std::rewind(file);
+        in[0] = fileno(file);
+    }
+    if ((file == nullptr && (from_file || pipe2(in, O_CLOEXEC) != 0)) || pipe2(out, O_CLOEXEC) != 0
+        || pipe2(err, O_CLOEXEC) != 0) {
+        run.errors = "cannot set up the engine's input and output";
+        return run;
+    }
+    std::signal(SIGPIPE, SIG_IGN); // the engine may quit before it read everything
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        std::signal(SIGPIPE, SIG_DFL);
+        execl(VANTOREL_EXE, VANTOREL_EXE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    file != nullptr ? std::fclose(file) : close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    int to_engine = in[1];
+    if (to_engine >= 0)
+        fcntl(to_engine, F_SETFL, O_NONBLOCK);
+    std::size_t step = from_file ? steps.size() : 0, written = 0;
+    double due = step < steps.size() ? steps[0].wait_ms : 0;
+    std::map<std::string, int> replies; // output lines by first word
+    bool timed_out = false;
+    std::string line;
+    pollfd fds[3] = { { out[0], POLLIN, 0 }, { err[0], POLLIN, 0 }, { -1, POLLOUT, 0 } };
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        double t = now();
+        if (t > LIMIT_MS && !timed_out) {
+            timed_out = true;
+            kill(pid, SIGKILL);
+        }
+        const bool sending = to_engine >= 0 && step < steps.size();
+        const bool ready = sending && t >= due && replies[steps[step].reply] >= steps[step].replies;
+        if (ready && (steps[step].ends || steps[step].bytes.empty())) {
+            if (steps[step].ends) {
+                close(to_engine);
+                to_engine = -1;
+            }
+            run.step_ms[step++] = t;
+            due                 = step < steps.size() ? t + steps[step].wait_ms : 0;
+            continue;
+        }
+        fds[2].fd         = ready ? to_engine : -1;
+        const int timeout = sending && t < due ? static_cast<int>(due - t) + 1 : 100;
+        if (poll(fds, 3, timeout) < 0 && errno != EINTR)
+            break;
+        if (fds[2].fd >= 0 && fds[2].revents != 0) {
+            const std::string& bytes = steps[step].bytes;
+            const ssize_t n = write(to_engine, bytes.data() + written, bytes.size() - written);
+            if (n < 0 && errno != EAGAIN) {
+                close(to_engine); // the engine is gone
+                to_engine = -1;
+            } else if (n > 0 && (written += static_cast<std::size_t>(n)) == bytes.size()) {
+                run.step_ms[step++] = t = now();
+                written                 = 0;
+                due                     = step < steps.size() ? t + steps[step].wait_ms : 0;
+            }
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[65536];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                continue;
+            }
+            if (i == 1) {
+                run.errors.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            run.output.append(buffer, static_cast<std::size_t>(n));
+            t = now();
+            for (ssize_t k = 0; k < n; ++k) {
+                if (buffer[k] != '\n') {
+                    line += buffer[k];
+                    continue;
+                }
+                run.line_ms.push_back(t);
+                ++replies[line.substr(0, line.find(' '))];
+                line.clear();
+            }
+        }
+    }
+    if (to_engine >= 0)
+        close(to_engine);
+    int status = -1;
+    waitpid(pid, &status, 0);
+    run.exit_ms = now();
+    if (!line.empty())
+        run.line_ms.push_back(run.exit_ms);
+    if (timed_out)
+        run.errors += "killed after " + std::to_string(static_cast<int>(LIMIT_MS)) + " ms";
+    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The input stays open until `searches` bestmove lines came, as a GUI keeps it open, since
+// every search ends at the end of input.
 inline EngineRun run_engine(const std::string& input, int searches = 0)
 {
-    char dir[] = "/tmp/vantorel_run_XXXXXX";
-    if (mkdtemp(dir) == nullptr)
-        return { "", "cannot make a directory", -1 };
-    const std::string base = dir;
-    std::ofstream(base + "/in", std::ios::binary) << input;
-    const std::string redirect = " >" + base + "/out 2>" + base + "/err";
-    int status                 = -1;
-    if (searches == 0) {
-        status = std::system((VANTOREL_EXE " <" + base + "/in" + redirect).c_str());
-    } else if (std::FILE* engine = popen((VANTOREL_EXE + redirect).c_str(), "w")) {
-        std::signal(SIGPIPE, SIG_IGN); // the engine may quit before it read everything
-        std::fwrite(input.data(), 1, input.size(), engine);
-        std::fflush(engine);
-        for (int waited = 0; waited < 600000; waited += 10) {
-            const std::string out = read_file(base + "/out");
-            int answers           = 0;
-            for (std::size_t at = 0; (at = out.find("bestmove ", at)) != std::string::npos; ++at)
-                answers += at == 0 || out[at - 1] == '\n';
-            if (answers >= searches)
-                break;
-            usleep(10000);
-        }
-        status = pclose(engine);
-    }
-    EngineRun run { read_file(base + "/out"), read_file(base + "/err"),
-        WIFEXITED(status) ? WEXITSTATUS(status) : -1 };
-    for (const char* name : { "/in", "/out", "/err" })
-        std::remove((base + name).c_str());
-    rmdir(dir);
-    return run;
+    return run_engine({ { input }, { "", 0, true, "bestmove", searches } });
 }
 #endif

@@ -12,11 +12,24 @@ TEST(Search, MovePickerHandsOutEveryMoveOnceInStageOrder)
 {
     std::uint64_t rng = 11;
     walk_random_games(3, 30, 100, [&](Board& board) {
-        // No hash move, a generated one, and any word at all.
-        MoveList list;
-        generate_moves(board, list);
-        const Move generated = list.count ? list.moves[xorshift(rng) % list.count] : NO_MOVE;
-        for (const Move tt_move : { NO_MOVE, generated, static_cast<Move>(xorshift(rng)) })
+        if (HasFailure())
+            return; // one fault is enough
+        // No hash move, a generated one, the same with other flags, the other side's move (a
+        // key collision) and any word at all; all but the second are mostly not generated.
+        MoveList ours, theirs;
+        generate_moves(board, ours);
+        if (!in_check(board, board.side)) {
+            make_null_move(board);
+            generate_moves(board, theirs);
+            unmake_null_move(board);
+        }
+        const auto any = [&](const MoveList& list) {
+            return list.count ? list.moves[xorshift(rng) % list.count] : NO_MOVE;
+        };
+        const Move generated = any(ours);
+        const Move reflagged = generated ^ static_cast<Move>((1 + xorshift(rng) % 15) << 12);
+        for (const Move tt_move :
+            { NO_MOVE, generated, reflagged, any(theirs), static_cast<Move>(xorshift(rng)) })
             ASSERT_EQ(check_move_picker(board, tt_move), "") << mirrored_fen(board);
     });
 }
@@ -50,8 +63,12 @@ TEST(Search, TableEntryLimits)
     EXPECT_FALSE(tt_probe(KEY, 0).found);
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+// GCC names AddressSanitizer by a macro; clang (and GCC 14) by __has_feature, which GCC 12
+// lacks, so it is only evaluated where it exists.
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ASAN
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
 #define UNDER_ASAN
 #endif
 #endif

@@ -1,11 +1,22 @@
-// End to end through the real executable: each file of tests/data/uci/ is one engine run.
+// End to end through the real executable: each file of tests/data/uci/ is one engine run, or
+// several, each ended by an @exit line.
 //
 //   # comment          > line      input, sent with "\n"      >> text    input, no line end
-//   ...                any number of output lines             other      one output line
-//   >|                 the input ends here, before the searches answer (else it stays open
-//                      until every search has answered, as a GUI keeps it open)
-// In input, \r \n \t \0 \\ and \xHH stand for their bytes, {TEXT*N} for TEXT N times and
-// $DATA for the test data folder.
+//   ...                any number of output lines, up to the line after it (never last)
+//   other              one output line
+//   >|                 the input ends here; else it stays open until every search has
+//                      answered, as a GUI keeps it open
+//   @wait N            the next input (or >|) goes N ms after the previous one
+//   @wait bestmove     ... once every search so far has answered
+//   @wait readyok      ... once every isready so far has been answered
+//   LINE @within N     the output line comes at most N ms after the input line (or >|) above
+//                      it in the file (the start when there is none), and not before it
+//   LINE @after N      ... not before N ms after it; with @within, both hold
+//   @exit [@within N]  the program exits here, with status 0 (within N ms of the input above);
+//                      what follows is a new run
+// When nothing waits (no @wait, and >| or no search), the input is a file, read in whole
+// blocks; else a pipe written step by step. In input, \r \n \t \0 \\ and \xHH stand for
+// their bytes, {TEXT*N} for TEXT N times and $DATA for the test data folder.
 // In output, a word "*" matches any one word (timings). Every run must also exit with 0,
 // print nothing on standard error, print well-formed lines, and answer each go (five for a
 // bench) with legal principal variations and a legal bestmove, checked on the position that
@@ -63,28 +74,6 @@ bool line_matches(const std::string& expected, const std::string& actual)
         if (!(a >> aw) || (ew != "*" && ew != aw))
             return false;
     return !(a >> aw);
-}
-
-// Expected lines against the output; "..." skips lines up to the next one that matches.
-std::string compare(const std::vector<std::string>& expected, const std::vector<std::string>& out)
-{
-    std::size_t o = 0;
-    for (std::size_t e = 0; e < expected.size(); ++e) {
-        if (expected[e] == "...") {
-            if (e + 1 == expected.size())
-                return "";
-            while (o < out.size() && !line_matches(expected[e + 1], out[o]))
-                ++o;
-            continue;
-        }
-        if (o >= out.size())
-            return "missing output: " + expected[e];
-        if (!line_matches(expected[e], out[o]))
-            return "line " + std::to_string(o + 1) + ": expected '" + expected[e] + "', got '"
-                + out[o] + "'";
-        ++o;
-    }
-    return o == out.size() ? "" : "unexpected output: " + out[o];
 }
 
 std::vector<std::string> split_lines(const std::string& text)
@@ -162,31 +151,149 @@ std::string check_searches(const std::string& input, const std::vector<std::stri
     return search == positions.size() && reply.empty() ? "" : "searches without a bestmove";
 }
 
+// The bestmove or readyok lines that the input asks for.
+int replies_due(const std::string& input, const std::string& reply)
+{
+    if (reply == "bestmove")
+        return static_cast<int>(searched_positions(input).size());
+    const auto lines = engine_lines(input);
+    return static_cast<int>(
+        std::count(lines.begin(), std::find(lines.begin(), lines.end(), "quit"), "isready"));
+}
+
+// An expected line, or the @exit line, with its bounds: ms after the input step above it.
+struct Expected {
+    std::string line; // as written
+    std::string text; // without the bounds
+    int step      = -1; // -1: timed from the start
+    double within = -1, after = -1;
+};
+
+struct Script {
+    std::vector<InputStep> steps;
+    std::string input;
+    std::vector<Expected> expected;
+    Expected exit;
+};
+
+Expected expected_line(const std::string& line, int step)
+{
+    Expected e { line, line, step };
+    for (std::size_t at; (at = e.text.rfind(" @")) != std::string::npos;) {
+        std::istringstream bound(e.text.substr(at + 1));
+        std::string name, rest;
+        double ms = -1;
+        if (!(bound >> name >> ms) || bound >> rest || ms < 0
+            || (name != "@within" && name != "@after"))
+            break;
+        (name == "@within" ? e.within : e.after) = ms;
+        e.text.resize(at);
+    }
+    return e;
+}
+
+// The file as engine runs; a fault in the file fails the test.
+std::vector<Script> read_runs(const std::string& file)
+{
+    std::vector<Script> runs(1);
+    int wait = 0, replies = 0;
+    std::string reply;
+    const std::vector<std::string> lines = split_lines(read_file(file));
+    for (const std::string& line : lines) {
+        Script& run   = runs.back();
+        const bool in = line == ">|" || line.rfind("> ", 0) == 0 || line.rfind(">> ", 0) == 0;
+        if (in && !run.steps.empty() && run.steps.back().ends)
+            ADD_FAILURE() << "input after the end of input: " << line;
+        if (line == ">|")
+            run.steps.push_back({ "", wait, true, reply, replies });
+        else if (line.rfind(">> ", 0) == 0)
+            run.steps.push_back({ expand(line.substr(3)), wait, false, reply, replies });
+        else if (line.rfind("> ", 0) == 0)
+            run.steps.push_back({ expand(line.substr(2)) + "\n", wait, false, reply, replies });
+        else if (line == "@wait bestmove" || line == "@wait readyok")
+            replies = replies_due(run.input, reply = line.substr(6));
+        else if (line.rfind("@wait ", 0) == 0)
+            wait += std::stoi(line.substr(6));
+        else if (line.rfind("@exit", 0) == 0 && (line == "@exit" || line[5] == ' '))
+            run.exit = expected_line(line, static_cast<int>(run.steps.size()) - 1);
+        else if (line[0] == '@')
+            ADD_FAILURE() << "unknown directive: " << line;
+        else if (line.empty() || line[0] != '#')
+            run.expected.push_back(expected_line(line, static_cast<int>(run.steps.size()) - 1));
+        if (in) {
+            run.input += run.steps.back().bytes;
+            wait = replies = 0;
+        }
+        const bool exit = !run.exit.line.empty();
+        if (exit)
+            runs.emplace_back();
+        if ((exit || &line == &lines.back()) && wait + replies > 0)
+            ADD_FAILURE() << "a wait before no input: end the input with >| instead";
+    }
+    if (runs.back().steps.empty() && runs.back().expected.empty())
+        runs.pop_back();
+    return runs;
+}
+
+// Whether a line (or the exit) at `ms` keeps its bounds.
+std::string timing(const Expected& e, double ms, const EngineRun& run)
+{
+    const double from = e.step < 0 ? 0 : run.step_ms[static_cast<std::size_t>(e.step)];
+    if (e.within < 0 && e.after < 0)
+        return "";
+    if (from < 0)
+        return "'" + e.line + "': its input was never sent";
+    const double took = ms - from;
+    char text[64]     = "";
+    if ((e.within >= 0 && (took < 0 || took > e.within)) || (e.after >= 0 && took < e.after))
+        std::snprintf(text, sizeof text, "came %.1f ms after its input", took);
+    return *text ? "'" + e.line + "': " + text : "";
+}
+
+// Expected lines against the output; "..." skips lines up to the next one that matches.
+std::string compare(const std::vector<Expected>& expected, const EngineRun& run)
+{
+    const std::vector<std::string> out = split_lines(run.output);
+    std::size_t o                      = 0;
+    for (std::size_t e = 0; e < expected.size(); ++e) {
+        if (expected[e].text == "..." && e + 1 == expected.size())
+            return "a run ends with ..., which accepts anything, even nothing";
+        if (expected[e].text == "...") {
+            while (o < out.size() && !line_matches(expected[e + 1].text, out[o]))
+                ++o;
+            continue;
+        }
+        if (o >= out.size())
+            return "missing output: " + expected[e].line;
+        if (!line_matches(expected[e].text, out[o]))
+            return "line " + std::to_string(o + 1) + ": expected '" + expected[e].text + "', got '"
+                + out[o] + "'";
+        const std::string late = timing(expected[e], run.line_ms[o], run);
+        if (!late.empty())
+            return "line " + std::to_string(o + 1) + " " + late;
+        ++o;
+    }
+    return o == out.size() ? "" : "unexpected output: " + out[o];
+}
+
 class Transcript : public testing::TestWithParam<std::string> { };
 
 TEST_P(Transcript, Matches)
 {
-    std::string input;
-    std::vector<std::string> expected;
-    bool input_ends = false;
-    for (const std::string& line : split_lines(read_file(GetParam()))) {
-        if (line == ">|")
-            input_ends = true;
-        else if (line.rfind(">> ", 0) == 0)
-            input += expand(line.substr(3));
-        else if (line.rfind("> ", 0) == 0)
-            input += expand(line.substr(2)) + "\n";
-        else if (line.empty() || line[0] != '#')
-            expected.push_back(line);
+    int number = 0;
+    for (const Script& r : read_runs(GetParam())) {
+        SCOPED_TRACE("engine run " + std::to_string(++number));
+        std::vector<InputStep> steps = r.steps;
+        if (steps.empty() || !steps.back().ends)
+            steps.push_back({ "", 0, true, "bestmove", replies_due(r.input, "bestmove") });
+        const EngineRun run = run_engine(steps);
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(timing(r.exit, run.exit_ms, run), "");
+        EXPECT_EQ(run.errors.substr(0, 2000), "");
+        EXPECT_EQ(check_output_text(run.output), "");
+        EXPECT_EQ(check_searches(r.input, split_lines(run.output)), "");
+        EXPECT_EQ(compare(r.expected, run), "");
     }
-    const int searches  = input_ends ? 0 : static_cast<int>(searched_positions(input).size());
-    const EngineRun run = run_engine(input, searches);
-    const std::vector<std::string> lines = split_lines(run.output);
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.errors.substr(0, 2000), "");
-    EXPECT_EQ(check_output_text(run.output), "");
-    EXPECT_EQ(check_searches(input, lines), "");
-    EXPECT_EQ(compare(expected, lines), "");
 }
 
 std::vector<std::string> transcript_files()
