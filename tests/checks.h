@@ -293,7 +293,8 @@ inline std::string check_search_reply(const Board& position, std::string_view te
 {
     std::istringstream lines { std::string(text) };
     std::string line, best;
-    int last_line = 0;
+    int last_line            = 0;
+    std::uint64_t last_nodes = 0;
     while (std::getline(lines, line)) {
         if (line.rfind("bestmove ", 0) == 0) {
             best = line.substr(9, line.find(' ', 9) - 9);
@@ -318,7 +319,11 @@ inline std::string check_search_reply(const Board& position, std::string_view te
         const std::uint64_t time = field(" time ");
         if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
             return "nps does not fit nodes and time: " + line;
-        Board b = position;
+        // Counts of every thread, summed: they only grow during a search.
+        if (field(" nodes ") < last_nodes)
+            return "nodes fell: " + line;
+        last_nodes = field(" nodes ");
+        Board b    = position;
         std::istringstream words(line.substr(at + 4));
         for (std::string word; words >> word;) {
             const Move move = uci_to_move(b, word);

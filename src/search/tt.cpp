@@ -34,9 +34,6 @@ static TTEntry* allocate_table(std::size_t bytes)
     tt_mapped    = mapped;
     const auto a = (reinterpret_cast<std::uintptr_t>(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
     madvise(reinterpret_cast<void*>(a), bytes, MADV_HUGEPAGE);
-    // Touch every page now: finding and zeroing huge pages at first touch (with compaction
-    // when memory is fragmented) would otherwise stall the first search by up to 0.1 s.
-    std::memset(reinterpret_cast<void*>(a), 0, bytes);
     return reinterpret_cast<TTEntry*>(a);
 }
 
@@ -83,10 +80,14 @@ void tt_resize(int megabytes)
 
 void tt_clear()
 {
-    if (tt_epoch < UINT8_MAX) {
+    if (tt_epoch < UINT8_MAX)
         ++tt_epoch;
-        return;
-    }
+    else
+        tt_zero();
+}
+
+void tt_zero()
+{
     if (tt_table != nullptr)
         std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
     tt_epoch = 0;

@@ -45,6 +45,9 @@ void tt_resize(int megabytes);
 // clears instead of zeroing: a slot written before the last clear is ignored, and only every 256th
 // clear writes the whole table.
 void tt_clear();
+// Empties the table by writing every slot: slow for a large table, since the first write to
+// each page maps it (a huge page with compaction), but then no search pays for that.
+void tt_zero();
 void tt_free();
 TTHit tt_probe(std::uint64_t key, int ply);
 // Starts loading the entry of `key` into the cache: called right after a move is made, so

@@ -21,7 +21,9 @@ void run_bench(int depth, int threads)
     depth = depth < 1 ? BENCH_DEPTH : depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
     const int game_threads = thread_count();
     set_thread_count(threads);
-    const int bench_threads   = thread_count();
+    const int bench_threads = thread_count();
+    // Pages the table has never used would be mapped inside the timed part.
+    tt_zero();
     const std::uint64_t start = now_ms();
     std::uint64_t total       = 0;
     for (const char* fen : BENCH_FENS) {
