@@ -85,6 +85,8 @@ static void check_limits(Searcher& s)
     if (event == EVENT_STOP || elapsed >= s.hard_limit
         || (s.node_limit != 0 && nodes_of_all_threads() >= s.node_limit))
         s.stopped = true;
+    else if (s.follows_helpers && deepest_helper_iteration() >= s.iteration_depth)
+        s.stopped = s.helper_ahead = true;
 }
 
 static bool is_root_move(const Searcher& s, Move move)

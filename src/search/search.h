@@ -51,12 +51,15 @@ struct Searcher {
     std::int64_t ponder_soft_limit;
     std::int64_t ponder_hard_limit;
     SearchEvent (*poll)(); // asked what happened, or nullptr
+    // The main thread may leave an iteration that a helper has already completed.
+    bool follows_helpers;
 
     // The running search. Only the owning thread writes `nodes`; the main thread sums them.
     std::atomic<std::uint64_t> nodes;
     int seldepth;
     int iteration_depth;
     bool stopped;
+    bool helper_ahead; // stopped only because a helper completed this iteration first
 
     int thread_index; // 0 for the main thread; a helper only obeys helpers_told_to_stop
     OrderingTables ordering; // kept from search to search

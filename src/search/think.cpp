@@ -225,15 +225,18 @@ constexpr int SKIP_ROWS       = 20;
 
 static void helper_search(Searcher& s)
 {
-    const int row = (s.thread_index - 1) % SKIP_ROWS;
-    int previous  = 0;
-    for (int depth = 1; depth <= MAX_SEARCH_DEPTH && !s.stopped; ++depth) {
-        if (depth > 1 && ((depth + SKIP_PHASE[row]) / SKIP_SIZE[row]) % 2 != 0)
+    const int row       = (s.thread_index - 1) % SKIP_ROWS;
+    const int max_depth = helper_depth_limit();
+    int previous        = 0;
+    for (int depth = 1; depth <= max_depth && !s.stopped; ++depth) {
+        if (depth > 1 && depth < max_depth && ((depth + SKIP_PHASE[row]) / SKIP_SIZE[row]) % 2 != 0)
             continue;
         s.iteration_depth = depth;
         const int score   = search_with_aspiration(s, depth, previous);
-        if (!s.stopped)
-            previous = score;
+        if (s.stopped)
+            break;
+        previous = score;
+        report_helper_iteration(s, depth, score);
     }
 }
 
@@ -244,14 +247,15 @@ static void prepare_helper(Searcher& h, const Searcher& main, const Move* allowe
     h.board           = main.board;
     h.root_move_count = count;
     std::copy(allowed, allowed + count, h.root_moves);
-    h.start_time  = main.start_time;
-    h.clock_start = main.clock_start;
-    h.soft_limit  = UNLIMITED_TIME;
-    h.hard_limit  = UNLIMITED_TIME;
-    h.node_limit  = 0;
-    h.check_mask  = 1023;
-    h.pondering   = false;
-    h.poll        = nullptr;
+    h.start_time      = main.start_time;
+    h.clock_start     = main.clock_start;
+    h.soft_limit      = UNLIMITED_TIME;
+    h.hard_limit      = UNLIMITED_TIME;
+    h.node_limit      = 0;
+    h.check_mask      = 1023;
+    h.pondering       = false;
+    h.poll            = nullptr;
+    h.follows_helpers = false;
     h.nodes.store(0, std::memory_order_relaxed);
     h.seldepth = 0;
     h.stopped  = false;
@@ -269,8 +273,9 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         drop_oldest_history(s.board, s.board.undo_count - GAME_HISTORY_LIMIT);
     set_limits(s, limits, poll);
     s.nodes.store(0, std::memory_order_relaxed);
-    s.seldepth = 0;
-    s.stopped  = false;
+    s.seldepth     = 0;
+    s.stopped      = false;
+    s.helper_ahead = false;
     std::memset(s.stack, 0, sizeof s.stack);
     ++tt_generation;
     age_ordering(s.ordering);
@@ -290,17 +295,20 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         s.node_limit               = s.node_limit ? std::min(s.node_limit, budget) : budget;
         s.check_mask               = 63; // budgets are small: keep to them closely
     }
-    // A weakened engine plays on one thread: its node budget is the limit it is tuned to.
-    if (!weakened && allowed_count > 0) {
+    const int max_depth
+        = limits.depth > 0 ? std::min<int>(limits.depth, MAX_SEARCH_DEPTH) : MAX_SEARCH_DEPTH;
+    // A weakened engine plays on one thread: its node budget is the limit it is tuned to. With
+    // one line, the main thread takes over a helper's line once the helper is deeper.
+    const bool helped = !weakened && allowed_count > 0 && thread_count() > 1;
+    s.follows_helpers = helped && line_count == 1;
+    if (helped) {
         for (int index = 1; index < thread_count(); ++index)
             prepare_helper(searcher_of(index), s, allowed, allowed_count);
-        start_helpers(helper_search);
+        start_helpers(helper_search, max_depth);
     }
     int previous_scores[MAX_MULTIPV] = {};
     int completed_count              = 0;
-    const int max_depth
-        = limits.depth > 0 ? std::min<int>(limits.depth, MAX_SEARCH_DEPTH) : MAX_SEARCH_DEPTH;
-    const PlyRecord& root = s.stack[ROOT_STACK_INDEX];
+    const PlyRecord& root            = s.stack[ROOT_STACK_INDEX];
 
     for (int depth = 1; depth <= max_depth && !s.stopped; ++depth) {
         s.iteration_depth = depth;
@@ -317,8 +325,17 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
             for (int i = 0; i < root.pv_length; ++i)
                 lines[done].pv[i] = root.pv[i];
         }
-        if (done < line_count)
+        if (done < line_count && !s.helper_ahead)
             break;
+        if (done < line_count) {
+            const HelperLine ahead = deepest_helper_line();
+            depth                  = ahead.depth;
+            s.seldepth             = std::max(s.seldepth, ahead.seldepth);
+            s.stopped = s.helper_ahead = false;
+            previous_scores[0] = lines[0].score = ahead.score;
+            lines[0].pv_length                  = ahead.pv_length;
+            std::copy(ahead.pv, ahead.pv + ahead.pv_length, lines[0].pv);
+        }
         std::stable_sort(lines, lines + line_count,
             [](const RootLine& x, const RootLine& y) { return x.score > y.score; });
         for (int i = 0; i < shown_lines; ++i)

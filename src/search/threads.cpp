@@ -27,7 +27,11 @@ struct Pool {
     void (*work)(Searcher&) = nullptr;
     int busy                = 0;
     std::atomic<bool> stop { false };
+    int max_depth = 0; // set before each job
     std::vector<Helper*> helpers;
+    std::mutex line_mutex; // guards deepest_line
+    HelperLine deepest_line {};
+    std::atomic<int> deepest { 0 }; // deepest_line.depth, readable without the lock
 };
 
 // Never destroyed: helpers may still wait on it while the program exits without ending them.
@@ -99,15 +103,21 @@ Searcher& searcher_of(int index)
     return index == 0 ? main_searcher : pool.helpers[index - 1]->searcher;
 }
 
-void start_helpers(void (*work)(Searcher&))
+void start_helpers(void (*work)(Searcher&), int max_depth)
 {
     Pool& pool = thread_pool();
     if (pool.helpers.empty())
         return;
+    {
+        std::lock_guard<std::mutex> lock(pool.line_mutex);
+        pool.deepest_line.depth = 0;
+        pool.deepest.store(0, std::memory_order_relaxed);
+    }
     std::lock_guard<std::mutex> lock(pool.mutex);
     pool.stop.store(false, std::memory_order_relaxed);
-    pool.work = work;
-    pool.busy = static_cast<int>(pool.helpers.size());
+    pool.max_depth = max_depth;
+    pool.work      = work;
+    pool.busy      = static_cast<int>(pool.helpers.size());
     ++pool.job;
     pool.wake.notify_all();
 }
@@ -118,6 +128,35 @@ void stop_helpers()
     pool.stop.store(true, std::memory_order_relaxed);
     std::unique_lock<std::mutex> lock(pool.mutex);
     pool.idle.wait(lock, [&] { return pool.busy == 0; });
+}
+
+int helper_depth_limit() { return thread_pool().max_depth; }
+
+void report_helper_iteration(const Searcher& s, int depth, int score)
+{
+    Pool& pool = thread_pool();
+    if (depth <= pool.deepest.load(std::memory_order_relaxed))
+        return;
+    const PlyRecord& root = s.stack[ROOT_STACK_INDEX];
+    std::lock_guard<std::mutex> lock(pool.line_mutex);
+    if (depth <= pool.deepest_line.depth || root.pv_length <= 0)
+        return;
+    HelperLine& line = pool.deepest_line;
+    line.depth       = depth;
+    line.seldepth    = s.seldepth;
+    line.score       = score;
+    line.pv_length   = root.pv_length;
+    std::copy(root.pv, root.pv + root.pv_length, line.pv);
+    pool.deepest.store(depth, std::memory_order_relaxed);
+}
+
+int deepest_helper_iteration() { return thread_pool().deepest.load(std::memory_order_relaxed); }
+
+HelperLine deepest_helper_line()
+{
+    Pool& pool = thread_pool();
+    std::lock_guard<std::mutex> lock(pool.line_mutex);
+    return pool.deepest_line;
 }
 
 bool helpers_told_to_stop() { return thread_pool().stop.load(std::memory_order_relaxed); }

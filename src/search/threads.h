@@ -17,12 +17,27 @@ void set_thread_count(int count);
 int thread_count();
 Searcher& searcher_of(int index); // 0..thread_count() - 1
 
-// Runs `work` on every helper with its own searcher, and returns at once.
-void start_helpers(void (*work)(Searcher&));
+// Runs `work` on every helper with its own searcher, and returns at once. Helpers search no
+// deeper than `max_depth`.
+void start_helpers(void (*work)(Searcher&), int max_depth);
+int helper_depth_limit();
 // Tells the helpers' searches to stop and waits until every helper is idle.
 void stop_helpers();
 // Read by the helpers' searches now and then.
 bool helpers_told_to_stop();
+
+// The deepest iteration a helper completed in the running search: helpers report each one,
+// and the main thread, once a helper is ahead of it, may take that line as its own.
+struct HelperLine {
+    int depth; // 0 for none yet
+    int seldepth;
+    int score;
+    int pv_length;
+    Move pv[MAX_PLY];
+};
+void report_helper_iteration(const Searcher& s, int depth, int score); // the root's line
+int deepest_helper_iteration();
+HelperLine deepest_helper_line();
 
 // The nodes of the running (or last) search, summed over every thread.
 std::uint64_t nodes_of_all_threads();
