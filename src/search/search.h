@@ -5,7 +5,8 @@
 // and repetition draws count below the root only, so a drawn root still gets a searched move.
 // A stopped search returns 0 everywhere and leaves the board as it was at the root; its
 // scores are meaningless and the driver discards them. Every 1024th node (or as check_mask
-// says) from iteration 2 on, the search tests its time and node limits and the caller's poll.
+// says) from iteration 2 on, the main thread's search tests its time and node limits, the
+// caller's poll and whether a helper is ahead of it; a helper's tests whether to stop.
 #pragma once
 
 #include <atomic>

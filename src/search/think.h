@@ -1,6 +1,6 @@
 // think.h: the search driver: time budget, iterative deepening with aspiration windows from
 // depth 5, one `info` line per completed iteration and line, and the choice of the move. It
-// owns the one Searcher, whose move-ordering tables live from search to search.
+// runs on the main thread's searcher and starts the helpers (threads.h) on the same root.
 #pragma once
 
 #include <cstdint>
