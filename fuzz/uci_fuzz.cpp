@@ -2,9 +2,10 @@
 //
 // Lines end at "\n" or "\r". Commands are bounded so that one input stays fast: every search
 // gets " depth 2" appended (the last keyword wins), bench runs at depth 1 or 2, perft at most
-// at depth 2, the suite is skipped, Hash stays at most 8 MB and BookFile names either a small
-// test book or a missing file. After every command: a consistent board and well-formed
-// output; after every go: the checks of check_search_reply, and the game board as it was.
+// at depth 2 on at most 3 threads, the suite is skipped, Hash stays at most 8 MB, Threads at
+// most 3, and BookFile names either a small test book or a missing file. After every command: a
+// consistent board and well-formed output; after every go: the checks of check_search_reply, and
+// the game board as it was.
 #include <cstdint>
 
 #include "book/polyglot.h"
@@ -50,18 +51,22 @@ bool bound_line(std::string& line)
         if (parse_int(std::string_view(line).substr(5)) > 2)
             line = "perft 2";
     } else if (starts_with(line, "bench")) {
-        const int depth = parse_int(std::string_view(line).substr(5));
-        if (depth < 1 || depth > 2)
-            line = "bench 1";
+        const int depth   = parse_int(std::string_view(line).substr(5));
+        const int threads = parse_int(std::string_view(line).substr(line.find(' ', 6) + 1));
+        line              = "bench " + std::to_string(depth < 1 || depth > 2 ? 1 : depth) + " "
+            + std::to_string(threads > 3 ? 3 : threads);
     } else if (starts_with(line, "setoption")) {
         const std::size_t value = line.find("value");
         if (line.find("BookFile") != std::string::npos) {
             line = std::string("setoption name BookFile value ")
                 + (line.size() % 2 ? book_path : no_book);
-        } else if (line.find("Hash") != std::string::npos && value != std::string::npos) {
-            int megabytes = parse_int(std::string_view(line).substr(value + 5));
-            megabytes     = megabytes > 8 ? 8 : megabytes < -5 ? -5 : megabytes;
-            line          = line.substr(0, value + 5) + " " + std::to_string(megabytes);
+        } else if ((line.find("Hash") != std::string::npos
+                       || line.find("Threads") != std::string::npos)
+            && value != std::string::npos) {
+            const int most = line.find("Hash") != std::string::npos ? 8 : 3;
+            int number     = parse_int(std::string_view(line).substr(value + 5));
+            number         = number > most ? most : number < -5 ? -5 : number;
+            line           = line.substr(0, value + 5) + " " + std::to_string(number);
         }
     }
     return true;
@@ -84,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     execute_command("setoption name UCI_Chess960 value false", board);
     execute_command("ucinewgame", board);
     execute_command("setoption name Style value PeSTO", board);
+    execute_command("setoption name Threads value 1", board);
     execute_command("setoption name BookFile value " + std::string(no_book), board);
     take_output();
 

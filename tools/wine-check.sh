@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine and compares it with the Linux build: the perft suite,
 # a UCI transcript (the same text but for CRLF line ends), a prompt exit on "quit" while the
-# GUI keeps the pipe open, and the bench node count, which must be identical.
+# GUI keeps the pipe open, searches on four threads, and the bench node count, which must be
+# identical.
 # On demand (about a minute plus the bench): installs Wine when it is missing.
 #
 #   tools/wine-check.sh [BENCH_DEPTH]     default depth 10, as the bench itself
@@ -47,6 +48,14 @@ start=$(date +%s%N)
 elapsed_ms=$((($(cat "$out/exit_time") - start) / 1000000))
 echo "quit with the pipe held open: exited after ${elapsed_ms} ms"
 check "exits on quit while the pipe stays open" test "$elapsed_ms" -lt 10000
+
+# Four threads: a fixed depth, then a clock, with the pipe kept open until the answers.
+(printf 'setoption name Threads value 4\nposition startpos\ngo depth 14\n'
+    printf 'position startpos moves e2e4\ngo wtime 3000 btime 3000\n'
+    sleep 8; echo quit) | timeout 30 "$wine" "$windows" 2>/dev/null | tr -d '\r' >"$out/threads.txt"
+grep -E '^(info depth 14 |bestmove)' "$out/threads.txt" | cut -c1-100
+check "four threads: go depth and a clocked go both answer" test "$(grep -c '^bestmove' "$out/threads.txt")" -eq 2
+check "four threads: depth 14 reached" grep -q '^info depth 14 ' "$out/threads.txt"
 
 "$linux" bench "$depth" >"$out/bench_linux.txt"
 win bench "$depth" | tr -d '\r' >"$out/bench_windows.txt"
