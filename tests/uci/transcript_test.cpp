@@ -27,6 +27,7 @@
 #include <filesystem>
 
 #include "checks.h"
+#include "uci/bench.h"
 
 namespace {
 
@@ -105,8 +106,8 @@ std::vector<std::string> engine_lines(const std::string& bytes)
     return lines;
 }
 
-// The position each search starts from, in input order; bench searches the perft suite's
-// first five positions. The board follows UCI_Chess960 as the engine's does.
+// The position each search starts from, in input order; bench searches the engine's own
+// list. The board follows UCI_Chess960 as the engine's does.
 std::vector<Board> searched_positions(const std::string& input)
 {
     std::vector<Board> positions;
@@ -123,8 +124,8 @@ std::vector<Board> searched_positions(const std::string& input)
         else if (line.rfind("go", 0) == 0)
             positions.emplace_back(board);
         else if (line.rfind("bench", 0) == 0)
-            for (int i = 0; i < 5; ++i)
-                positions.push_back(board_from_fen(PERFT_SUITE[i].fen));
+            for (const char* fen : BENCH_FENS)
+                positions.push_back(board_from_fen(fen));
     }
     return positions;
 }
