@@ -28,6 +28,9 @@
 #include "movegen/perft.h"
 #include "search/move_picker.h"
 #include "search/see.h"
+#include "movegen/diagnostics.h"
+#include "uci/position.h"
+#include "uci/text.h"
 #include "uci/uci.h"
 
 inline void init_engine_once()

@@ -6,6 +6,7 @@
 #include "board/zobrist.h"
 #include "eval/eval.h"
 #include "movegen/attacks.h"
+#include "movegen/diagnostics.h"
 #include "movegen/perft.h"
 #include "platform/input.h"
 #include "search/search.h"
@@ -15,6 +16,8 @@
 #include "uci/bench.h"
 #include "uci/go.h"
 #include "uci/options.h"
+#include "uci/position.h"
+#include "uci/text.h"
 
 // The position of the command loop; static for its size.
 static Board game_board;

@@ -7,11 +7,6 @@
 #include <string_view>
 
 #include "board/board.h"
-// For callers that drive the engine by commands: the handlers' helpers and the generator
-// checks, which the dispatcher runs.
-#include "movegen/diagnostics.h"
-#include "uci/position.h"
-#include "uci/text.h"
 
 // Builds every table in the fixed start-up order, applies the options' defaults and sets up
 // the game board in the start position.
