@@ -219,6 +219,14 @@ inline std::string check_see(const Board& board)
             - exchange_gain(board, to, occ, board.side ^ 1, type_of(board.squares[move_from(m)]));
         if (see(board, m) != expected)
             return fault("see differs from minimax for", m);
+        // The shortcuts answer as the full exchange would.
+        for (const int bound : { -500, -100, 0, 1, 100, 350 }) {
+            const int from_floor = see_from(board, m, bound);
+            if (see_below(board, m, bound) != (expected < bound)
+                || (from_floor >= bound) != (expected >= bound)
+                || (from_floor >= bound && from_floor != expected))
+                return fault("see_below or see_from differs from see for", m);
+        }
     }
     return "";
 }
