@@ -2,7 +2,8 @@
 // the function that applies a value; it prints the options of the `uci` reply, answers
 // setoption and sets the defaults at start-up, so an option is one row and its apply function.
 // The values the front end reads live in engine_options; the others live with what they
-// change: the table size in tt, OwnBook in the book, Style in the evaluation and UCI_Chess960
+// change: the table size in tt, the thread count in the pool, OwnBook in the book, Style in
+// the evaluation and UCI_Chess960
 // on the game board.
 #pragma once
 
