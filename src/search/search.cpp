@@ -8,6 +8,7 @@
 #include "movegen/movegen.h"
 #include "platform/clock.h"
 #include "search/see.h"
+#include "search/tablebase.h"
 #include "search/threads.h"
 #include "search/tt.h"
 
@@ -36,6 +37,7 @@ constexpr int LMR_MIN_DEPTH             = 3;
 constexpr int LMR_MIN_MOVES             = 4;
 constexpr int LMR_HISTORY_DIVISOR       = 8192;
 constexpr int QS_DELTA_MARGIN           = 200;
+constexpr int TB_STORE_DEPTH_BONUS      = 6;
 
 // Late-move reductions by depth and move number: log(d) * log(m) / 2.25 + 0.75.
 static std::int32_t lmr_table[MAX_PLY][MAX_MOVES];
@@ -195,6 +197,39 @@ static bool tt_cuts_off(const TTHit& hit, int alpha, int beta)
         || (hit.bound == BOUND_UPPER && hit.score <= alpha);
 }
 
+// Endgame tables, at a node just after a capture or pawn move with few enough pieces (as many
+// as the largest table only from SyzygyProbeDepth on). A proven result that decides the node is
+// stored and returned; in a principal variation, a win that does not reach beta becomes the
+// node's floor and a loss above alpha its cap. SCORE_NONE when the search must go on.
+static int probe_tables(
+    Searcher& s, int depth, int alpha, int beta, bool pv_node, int ply, int& floor, int& cap)
+{
+    const Board& board = s.board;
+    const int pieces   = popcount(board.occupied);
+    if (board.halfmove_clock != 0 || board.castling != 0 || pieces > s.tb_pieces
+        || (pieces == s.tb_pieces && depth < tb_settings.probe_depth))
+        return SCORE_NONE;
+    const TablebaseResult result = tb_probe(board);
+    if (result == TB_FAILED)
+        return SCORE_NONE;
+    s.tb_hits.store(s.tb_hits.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    const int score = result == TB_WIN_RESULT ? SCORE_PROVEN_WIN - ply
+        : result == TB_LOSS_RESULT            ? -(SCORE_PROVEN_WIN - ply)
+                                              : 0;
+    const int bound = result == TB_WIN_RESULT ? BOUND_LOWER
+        : result == TB_LOSS_RESULT            ? BOUND_UPPER
+                                              : BOUND_EXACT;
+    if (bound == BOUND_EXACT || (bound == BOUND_LOWER ? score >= beta : score <= alpha)) {
+        // A proof is worth a deep search: keep it over shallower entries.
+        tt_store(board.hash, score, bound, std::min(depth + TB_STORE_DEPTH_BONUS, MAX_SEARCH_DEPTH),
+            NO_MOVE, ply);
+        return score;
+    }
+    if (pv_node)
+        (bound == BOUND_LOWER ? floor : cap) = score;
+    return SCORE_NONE;
+}
+
 // Null-move pruning: if passing the turn still fails high, a real move will too.
 static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool improving, int ply)
 {
@@ -352,6 +387,14 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     if (hit.found && !pv_node && hit.depth >= depth && tt_cuts_off(hit, alpha, beta))
         return hit.score;
 
+    int tb_floor = -SCORE_INFINITE, tb_cap = SCORE_INFINITE;
+    if (ply > 0 && s.tb_pieces > 0 && ss->excluded_move == NO_MOVE) {
+        const int score = probe_tables(s, depth, alpha, beta, pv_node, ply, tb_floor, tb_cap);
+        if (score != SCORE_NONE)
+            return score;
+        alpha = std::max(alpha, tb_floor);
+    }
+
     const bool checked   = in_check(board, board.side);
     const int eval       = static_evaluation(s, ss, checked);
     const bool improving = is_improving(ss, ply);
@@ -370,7 +413,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     const PreviousMove prev = previous_move(board, ss);
     MovePicker picker;
     init_move_picker(picker, s.ordering, checked, tt_move, ply, prev.piece, prev.to);
-    int best_score      = -SCORE_INFINITE;
+    int best_score      = tb_floor;
     Move best_node_move = NO_MOVE;
     int moves_searched  = 0;
     bool has_legal_move = false;
@@ -439,6 +482,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     if (moves_searched == 0)
         return has_legal_move ? alpha : checked ? -(SCORE_MATE - ply) : 0;
 
+    best_score      = std::min(best_score, tb_cap);
     const int bound = best_score >= beta ? BOUND_LOWER
         : best_score > entry_alpha       ? BOUND_EXACT
                                          : BOUND_UPPER;

@@ -55,8 +55,13 @@ struct Searcher {
     // The main thread may leave an iteration that a helper has already completed.
     bool follows_helpers;
 
-    // The running search. Only the owning thread writes `nodes`; the main thread sums them.
+    // Endgame tables are probed at nodes with at most this many pieces (0: never).
+    int tb_pieces;
+
+    // The running search. Only the owning thread writes `nodes` and `tb_hits` (the table
+    // probes that answered); the main thread sums them.
     std::atomic<std::uint64_t> nodes;
+    std::atomic<std::uint64_t> tb_hits;
     int seldepth;
     int iteration_depth;
     bool stopped;

@@ -8,6 +8,7 @@
 #include "movegen/movegen.h"
 #include "platform/clock.h"
 #include "search/search.h"
+#include "search/tablebase.h"
 #include "search/threads.h"
 #include "search/tt.h"
 
@@ -97,9 +98,11 @@ static void print_info(const Searcher& s, int depth, const RootLine& line, int m
     std::printf("info depth %d seldepth %d", depth, s.seldepth);
     if (multipv > 0)
         std::printf(" multipv %d", multipv);
-    std::printf(" score %s nodes %llu nps %llu time %lld pv", score_to_uci(line.score).str,
-        static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(nps),
-        static_cast<long long>(elapsed));
+    std::printf(" score %s nodes %llu nps %llu", score_to_uci(line.score).str,
+        static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(nps));
+    if (tb_piece_limit() > 0)
+        std::printf(" tbhits %llu", static_cast<unsigned long long>(tb_hits_of_all_threads()));
+    std::printf(" time %lld pv", static_cast<long long>(elapsed));
     for (int i = 0; i < line.pv_length; ++i)
         std::printf(" %s", move_to_uci(line.pv[i]).str);
     std::printf("\n");
@@ -149,17 +152,60 @@ static int allowed_root_moves(const Board& board, const SearchLimits& limits, Mo
     return legal.count;
 }
 
-// The root moves of line `index`: the allowed ones less the first moves of the lines before.
-static void restrict_root(
-    Searcher& s, const Move* allowed, int allowed_count, const RootLine* lines, int index)
+// The endgame tables' verdict on the allowed root moves, when they have one: moves sorted
+// best rank first, with the score each proves.
+struct RootRanking {
+    bool ranked;
+    int ranks[MAX_MOVES];
+    int scores[MAX_MOVES];
+};
+
+static void rank_root_moves(const Board& board, Move* allowed, int count, RootRanking& r)
+{
+    r.ranked = tb_rank_root_moves(board, allowed, count, r.ranks, r.scores);
+    if (!r.ranked)
+        return;
+    int order[MAX_MOVES];
+    for (int i = 0; i < count; ++i)
+        order[i] = i;
+    std::stable_sort(order, order + count, [&r](int x, int y) { return r.ranks[x] > r.ranks[y]; });
+    const RootRanking unsorted = r;
+    Move moves[MAX_MOVES];
+    for (int i = 0; i < count; ++i) {
+        moves[i]    = allowed[order[i]];
+        r.ranks[i]  = unsorted.ranks[order[i]];
+        r.scores[i] = unsorted.scores[order[i]];
+    }
+    for (int i = 0; i < count; ++i)
+        allowed[i] = moves[i];
+}
+
+// A ranked root shows the result its move keeps, unless the search proves a mate.
+static int shown_score(const RootRanking& r, const Move* allowed, int count, const RootLine& line)
+{
+    if (!r.ranked || is_mate(line.score))
+        return line.score;
+    const int i = static_cast<int>(std::find(allowed, allowed + count, line.pv[0]) - allowed);
+    return i < count ? r.scores[i] : line.score;
+}
+
+// The root moves of line `index`: the allowed ones less the first moves of the lines before,
+// and of those, on a ranked root, only the best rank left.
+static void restrict_root(Searcher& s, const Move* allowed, int allowed_count,
+    const RootLine* lines, int index, const RootRanking& ranking)
 {
     s.root_move_count = 0;
+    int rank          = 0;
     for (int i = 0; i < allowed_count; ++i) {
         bool taken = false;
         for (int k = 0; k < index; ++k)
             taken = taken || lines[k].pv[0] == allowed[i];
-        if (!taken)
-            s.root_moves[s.root_move_count++] = allowed[i];
+        if (taken)
+            continue;
+        if (ranking.ranked && s.root_move_count > 0 && ranking.ranks[i] < rank)
+            break;
+        rank                              = ranking.ranked ? ranking.ranks[i] : 0;
+        s.root_moves[s.root_move_count++] = allowed[i];
     }
 }
 
@@ -256,7 +302,9 @@ static void prepare_helper(Searcher& h, const Searcher& main, const Move* allowe
     h.pondering       = false;
     h.poll            = nullptr;
     h.follows_helpers = false;
+    h.tb_pieces       = main.tb_pieces;
     h.nodes.store(0, std::memory_order_relaxed);
+    h.tb_hits.store(0, std::memory_order_relaxed);
     h.seldepth = 0;
     h.stopped  = false;
     std::memset(h.stack, 0, sizeof h.stack);
@@ -295,6 +343,19 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         s.node_limit               = s.node_limit ? std::min(s.node_limit, budget) : budget;
         s.check_mask               = 63; // budgets are small: keep to them closely
     }
+    // Endgame tables: a weakened engine plays without them. On a root they rank, only the
+    // moves of the best rank are searched (line by line, the best rank left).
+    static RootRanking ranking;
+    ranking.ranked = false;
+    s.tb_pieces    = weakened ? 0 : tb_piece_limit();
+    if (s.tb_pieces > 0)
+        rank_root_moves(s.board, allowed, allowed_count, ranking);
+    s.tb_hits.store(ranking.ranked ? allowed_count : 0, std::memory_order_relaxed);
+    int best_rank_count = allowed_count;
+    while (ranking.ranked && best_rank_count > 1
+        && ranking.ranks[best_rank_count - 1] < ranking.ranks[0])
+        --best_rank_count;
+
     const int max_depth
         = limits.depth > 0 ? std::min<int>(limits.depth, MAX_SEARCH_DEPTH) : MAX_SEARCH_DEPTH;
     // A weakened engine plays on one thread: its node budget is the limit it is tuned to. With
@@ -303,7 +364,7 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
     s.follows_helpers = helped && line_count == 1;
     if (helped) {
         for (int index = 1; index < thread_count(); ++index)
-            prepare_helper(searcher_of(index), s, allowed, allowed_count);
+            prepare_helper(searcher_of(index), s, allowed, best_rank_count);
         start_helpers(helper_search, max_depth);
     }
     int previous_scores[MAX_MULTIPV] = {};
@@ -314,7 +375,7 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
         s.iteration_depth = depth;
         int done          = 0;
         for (; done < line_count; ++done) {
-            restrict_root(s, allowed, allowed_count, lines, done);
+            restrict_root(s, allowed, allowed_count, lines, done, ranking);
             const int score = search_with_aspiration(s, depth, previous_scores[done]);
             // An interrupted iteration is discarded; depth 1 always completes.
             if ((s.stopped && depth > 1) || root.pv_length <= 0)
@@ -336,6 +397,8 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
             lines[0].pv_length                  = ahead.pv_length;
             std::copy(ahead.pv, ahead.pv + ahead.pv_length, lines[0].pv);
         }
+        for (int i = 0; i < line_count; ++i)
+            lines[i].score = shown_score(ranking, allowed, allowed_count, lines[i]);
         std::stable_sort(lines, lines + line_count,
             [](const RootLine& x, const RootLine& y) { return x.score > y.score; });
         for (int i = 0; i < shown_lines; ++i)

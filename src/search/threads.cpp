@@ -161,14 +161,17 @@ HelperLine deepest_helper_line()
 
 bool helpers_told_to_stop() { return thread_pool().stop.load(std::memory_order_relaxed); }
 
-std::uint64_t nodes_of_all_threads()
+static std::uint64_t sum_of_all_threads(std::atomic<std::uint64_t> Searcher::*counter)
 {
     Pool& pool        = thread_pool();
-    std::uint64_t sum = main_searcher.nodes.load(std::memory_order_relaxed);
+    std::uint64_t sum = (main_searcher.*counter).load(std::memory_order_relaxed);
     for (const Helper* helper : pool.helpers)
-        sum += helper->searcher.nodes.load(std::memory_order_relaxed);
+        sum += (helper->searcher.*counter).load(std::memory_order_relaxed);
     return sum;
 }
+
+std::uint64_t nodes_of_all_threads() { return sum_of_all_threads(&Searcher::nodes); }
+std::uint64_t tb_hits_of_all_threads() { return sum_of_all_threads(&Searcher::tb_hits); }
 
 void clear_search_history()
 {

@@ -39,8 +39,9 @@ void report_helper_iteration(const Searcher& s, int depth, int score); // the ro
 int deepest_helper_iteration();
 HelperLine deepest_helper_line();
 
-// The nodes of the running (or last) search, summed over every thread.
+// The nodes and the table hits of the running (or last) search, summed over every thread.
 std::uint64_t nodes_of_all_threads();
+std::uint64_t tb_hits_of_all_threads();
 
 // Between searches, for every thread: forget the histories, killers and counter moves, and
 // empty the evaluation caches; or empty the evaluation caches alone (a change of style).

@@ -6,6 +6,7 @@
 
 #include "book/polyglot.h"
 #include "eval/psq.h"
+#include "search/tablebase.h"
 #include "search/think.h"
 #include "search/threads.h"
 #include "search/tt.h"
@@ -63,6 +64,16 @@ static void set_uci_chess960(int on, std::string_view, Board& board)
 {
     set_chess960(board, on != 0);
 }
+static void set_syzygy_path(int, std::string_view paths, Board&) { tb_load(paths); }
+static void set_probe_depth(int depth, std::string_view, Board&)
+{
+    tb_settings.probe_depth = depth;
+}
+static void set_syzygy_rule50(int on, std::string_view, Board&) { tb_settings.rule50 = on != 0; }
+static void set_probe_limit(int pieces, std::string_view, Board&)
+{
+    tb_settings.probe_limit = pieces;
+}
 
 // The `uci` reply lists the options in this order.
 static const Option OPTIONS[] = {
@@ -79,6 +90,12 @@ static const Option OPTIONS[] = {
     { "UCI_LimitStrength", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_limit_strength },
     { "UCI_Elo", OPTION_SPIN, MAX_ELO, nullptr, MIN_ELO, MAX_ELO, {}, set_elo },
     { "UCI_Chess960", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_uci_chess960 },
+#ifdef VANTOREL_SYZYGY
+    { "SyzygyPath", OPTION_STRING, 0, "<empty>", 0, 0, {}, set_syzygy_path },
+    { "SyzygyProbeDepth", OPTION_SPIN, 1, nullptr, 1, 100, {}, set_probe_depth },
+    { "Syzygy50MoveRule", OPTION_CHECK, 1, nullptr, 0, 0, {}, set_syzygy_rule50 },
+    { "SyzygyProbeLimit", OPTION_SPIN, 7, nullptr, 0, 7, {}, set_probe_limit },
+#endif
 };
 static_assert(STYLE_PESTO == 0 && STYLE_LINEAR == 1);
 

@@ -3,7 +3,8 @@
 // setoption and sets the defaults at start-up, so an option is one row and its apply function.
 // The values the front end reads live in engine_options; the others live with what they
 // change: the table size in tt, the thread count in the pool, OwnBook in the book, Style in
-// the evaluation and UCI_Chess960 on the game board.
+// the evaluation, UCI_Chess960 on the game board and the Syzygy options (offered only when the
+// engine is built with tables) in the tablebase module.
 #pragma once
 
 #include <string_view>
