@@ -7,6 +7,7 @@ TablebaseSettings tb_settings = { 1, true, 7 };
 #ifndef VANTOREL_SYZYGY
 
 void tb_load(std::string_view) { }
+int tb_largest() { return 0; }
 int tb_piece_limit() { return 0; }
 TablebaseResult tb_probe(const Board&) { return TB_FAILED; }
 bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return false; }
@@ -22,6 +23,7 @@ bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return fal
 #include <sys/stat.h>
 #include <tbprobe.h>
 #include <unistd.h>
+#include <vector>
 
 #include <dirent.h>
 
@@ -72,9 +74,13 @@ static void scan_folder(const std::string& folder, TableFiles& tables)
             folder.c_str(), folder.size() > SHOWN_NAME_LENGTH ? "..." : "");
         return;
     }
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        const bool wdl         = is_table_name(name, ".rtbw");
+    std::vector<std::string> names; // sorted, so that the messages come in a fixed order
+    while (const dirent* entry = readdir(dir))
+        names.emplace_back(entry->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const bool wdl = is_table_name(name, ".rtbw");
         if ((!wdl && !is_table_name(name, ".rtbz")) || tables.count(name))
             continue;
         const std::string path = folder + "/" + name;
@@ -84,7 +90,6 @@ static void scan_folder(const std::string& folder, TableFiles& tables)
             std::printf(
                 "info string Syzygy table %s is damaged or unreadable: not used\n", name.c_str());
     }
-    closedir(dir);
 }
 
 // The library reads every file of its folders that has a table's name, and trusts it (a
@@ -174,6 +179,7 @@ void tb_load(std::string_view paths)
     std::fflush(stdout);
 }
 
+int tb_largest() { return largest_table; }
 int tb_piece_limit() { return std::min(largest_table, tb_settings.probe_limit); }
 
 struct FathomPosition {

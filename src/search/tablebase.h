@@ -29,8 +29,9 @@ extern TablebaseSettings tb_settings;
 // which files are unusable.
 void tb_load(std::string_view paths);
 
-// The most pieces a probe may have: the largest table loaded, at most probe_limit; 0 when no
-// table is loaded.
+// The most pieces of a loaded table (0 when none is), and the most a probe may have: that, at
+// most probe_limit.
+int tb_largest();
 int tb_piece_limit();
 
 // Win-draw-loss of the side to move, with the fifty-move rule as the settings say: WIN, DRAW

@@ -100,7 +100,7 @@ static void print_info(const Searcher& s, int depth, const RootLine& line, int m
         std::printf(" multipv %d", multipv);
     std::printf(" score %s nodes %llu nps %llu", score_to_uci(line.score).str,
         static_cast<unsigned long long>(nodes), static_cast<unsigned long long>(nps));
-    if (tb_piece_limit() > 0)
+    if (tb_largest() > 0)
         std::printf(" tbhits %llu", static_cast<unsigned long long>(tb_hits_of_all_threads()));
     std::printf(" time %lld pv", static_cast<long long>(elapsed));
     for (int i = 0; i < line.pv_length; ++i)

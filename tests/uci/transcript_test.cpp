@@ -136,7 +136,8 @@ std::string check_searches(const std::string& input, const std::vector<std::stri
     std::size_t search   = 0;
     std::string reply;
     for (const std::string& line : out) {
-        if (line.rfind("info ", 0) != 0 && line.rfind("bestmove ", 0) != 0)
+        if ((line.rfind("info ", 0) != 0 && line.rfind("bestmove ", 0) != 0)
+            || line.rfind("info string ", 0) == 0)
             continue;
         reply += line + "\n";
         if (line.rfind("bestmove ", 0) != 0)
