@@ -13,6 +13,8 @@ extern "C" int fen_fuzz_init(int*, char***);
 extern "C" int fen_fuzz_one(const std::uint8_t*, std::size_t);
 extern "C" int book_fuzz_init(int*, char***);
 extern "C" int book_fuzz_one(const std::uint8_t*, std::size_t);
+extern "C" int tablebase_fuzz_init(int*, char***);
+extern "C" int tablebase_fuzz_one(const std::uint8_t*, std::size_t);
 
 namespace {
 
@@ -38,6 +40,7 @@ TEST(FuzzReplay, Corpora)
     replay("uci", uci_fuzz_init, uci_fuzz_one);
     replay("fen", fen_fuzz_init, fen_fuzz_one);
     replay("book", book_fuzz_init, book_fuzz_one);
+    replay("tablebase", tablebase_fuzz_init, tablebase_fuzz_one);
 }
 
 } // namespace

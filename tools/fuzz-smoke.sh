@@ -10,6 +10,6 @@ cd "$ROOT"
 seconds=${1:-50}
 start=$(date +%s)
 status=0
-tools/fuzz.sh "$seconds" uci fen book || status=$?
+tools/fuzz.sh "$seconds" uci fen book tablebase || status=$?
 echo "fuzz smoke: $(($(date +%s) - start)) s, status $status"
 exit $status

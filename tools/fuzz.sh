@@ -11,13 +11,13 @@ set -uo pipefail
 cd "$ROOT"
 
 if [ $# -lt 1 ]; then
-    echo "usage: tools/fuzz.sh SECONDS [uci|fen|book]..." >&2
+    echo "usage: tools/fuzz.sh SECONDS [uci|fen|book|tablebase]..." >&2
     exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(uci fen book)
+[ ${#targets[@]} -eq 0 ] && targets=(uci fen book tablebase)
 
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DVANTOREL_FUZZ=ON -DVANTOREL_TESTS=OFF \

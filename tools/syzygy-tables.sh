@@ -6,8 +6,12 @@
 #
 # The generator is built outside the repository, in TB_BUILD (default ~/.cache/vantorel/tb),
 # from TB_SRC: a checkout of https://github.com/syzygy1/tb, cloned there when not given.
-# Needs git, make, gcc and perl.
+# Needs git, make, gcc, perl and python3.
+#
+# With MAX_PIECES 5 (the whole published set) it also writes src/search/tablebase_sums.cpp,
+# the size and CRC-32 of each table, which the engine checks before it uses a table.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 out=$(mkdir -p "${1:-syzygy}" && cd "${1:-syzygy}" && pwd)
 max=${2:-5}
@@ -40,3 +44,7 @@ for kind in wdl dtz; do
 done
 [ "$failed" -eq 0 ] || { echo "checksum failures (above)" >&2; exit 1; }
 echo "$(ls ./*.rtbw | wc -l) WDL and $(ls ./*.rtbz | wc -l) DTZ tables in $out, checksums OK"
+[ "$max" -eq 5 ] || exit 0
+tools_dir=$(dirname "${BASH_SOURCE[0]}")
+python3 "$tools_dir/syzygy-sums.py" "$out" >"$ROOT/src/search/tablebase_sums.cpp"
+echo "wrote $ROOT/src/search/tablebase_sums.cpp"

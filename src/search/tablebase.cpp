@@ -24,6 +24,9 @@ bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return fal
 #include <tbprobe.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
+
+#include "search/tablebase_sums.h"
 
 #include <dirent.h>
 
@@ -48,17 +51,36 @@ static bool is_table_name(const std::string& name, const char* suffix)
     return dot - 1 <= 7;
 }
 
-// A table the library would map: a regular file whose size is a whole number of 64-byte
-// blocks and the 16-byte checksum, and whose first bytes say its kind.
-static bool is_sound_table(const std::string& path, const unsigned char* magic)
+static std::uint32_t file_crc32(int fd)
+{
+    static unsigned char buffer[1 << 20];
+    uLong crc = crc32(0, nullptr, 0);
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+        crc = crc32(crc, buffer, static_cast<uInt>(got));
+    return static_cast<std::uint32_t>(crc);
+}
+
+// A table the library may map. The library trusts every byte (a damaged one can send it
+// outside the file), so a table of up to five pieces must match the published one in size
+// and CRC-32; larger ones, without a reference here, must be regular files whose size is a
+// whole number of 64-byte blocks and the 16-byte checksum, and whose first bytes say their kind.
+static bool is_sound_table(
+    const std::string& path, const std::string& name, const unsigned char* magic)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return false;
+    const PublishedTable* end       = PUBLISHED_TABLES + PUBLISHED_TABLE_COUNT;
+    const PublishedTable* published = std::lower_bound(PUBLISHED_TABLES, end, name,
+        [](const PublishedTable& t, const std::string& n) { return n.compare(t.name) > 0; });
+    const bool known                = published != end && name == published->name;
     struct stat info;
     unsigned char head[4] = {};
-    const bool sound = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size % 64 == 16
+    bool sound = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size % 64 == 16
         && read(fd, head, 4) == 4 && std::memcmp(head, magic, 4) == 0;
+    if (sound && known)
+        sound = static_cast<std::uint64_t>(info.st_size) == published->size
+            && lseek(fd, 0, SEEK_SET) == 0 && file_crc32(fd) == published->crc32;
     close(fd);
     return sound;
 }
@@ -84,7 +106,7 @@ static void scan_folder(const std::string& folder, TableFiles& tables)
         if ((!wdl && !is_table_name(name, ".rtbz")) || tables.count(name))
             continue;
         const std::string path = folder + "/" + name;
-        if (is_sound_table(path, wdl ? WDL_MAGIC : DTZ_MAGIC))
+        if (is_sound_table(path, name, wdl ? WDL_MAGIC : DTZ_MAGIC))
             tables[name] = path;
         else
             std::printf(

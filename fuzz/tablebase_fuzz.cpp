@@ -1,0 +1,132 @@
+// tablebase_fuzz: any bytes as a Syzygy table file. The first byte picks which table the rest
+// stands for (the others of its material are sound copies); the tables are loaded and probed on
+// random positions of that material, in the search's way and the root's. Loading must say
+// what it found and never fail; a probe must answer a result or fail, and leave the position.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_support.h"
+#include "search/tablebase.h"
+
+namespace {
+
+struct FuzzedTable {
+    const char* file; // the file the input stands for
+    const char* sound; // its partner of the other kind, copied from the test data
+    const char* white; // the material, kings left out
+    const char* black;
+};
+const FuzzedTable TABLES[] = {
+    { "KRvK.rtbw", "KRvK.rtbz", "R", "" },
+    { "KRvK.rtbz", "KRvK.rtbw", "R", "" },
+    { "KPvK.rtbw", "KPvK.rtbz", "P", "" },
+    { "KPvK.rtbz", "KPvK.rtbw", "P", "" },
+    { "KRvKR.rtbw", "KRvKR.rtbz", "R", "r" },
+    { "KQvK.rtbz", "KQvK.rtbw", "Q", "" },
+};
+constexpr int TABLE_COUNT = sizeof TABLES / sizeof TABLES[0];
+constexpr int POSITIONS   = 48;
+
+std::string folder;
+Board positions[TABLE_COUNT][POSITIONS];
+
+void write_file(const std::string& path, const void* data, std::size_t size)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0)
+        fuzz_fail("cannot write a table file", path);
+}
+
+// A legal position with the kings and this material, the side not to move not in check.
+Board random_position(const FuzzedTable& table, std::uint64_t& seed)
+{
+    for (;;) {
+        char squares[64];
+        std::fill(squares, squares + 64, '1');
+        const std::string pieces = std::string("Kk") + table.white + table.black;
+        for (const char piece : pieces) {
+            int sq;
+            do {
+                seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+                sq   = static_cast<int>(seed >> 58);
+            } while (
+                squares[sq] != '1' || ((piece == 'P' || piece == 'p') && (sq < 8 || sq >= 56)));
+            squares[sq] = piece;
+        }
+        std::string fen;
+        for (int rank = 7; rank >= 0; --rank) {
+            fen.append(squares + 8 * rank, 8);
+            fen += rank ? "/" : "";
+        }
+        fen += (seed >> 40) & 1 ? " b - - 0 1" : " w - - 0 1";
+        Board board;
+        parse_fen(board, fen);
+        if (!in_check(board, board.side ^ 1))
+            return board;
+    }
+}
+
+void probe_all(int table)
+{
+    Move moves[MAX_MOVES];
+    int ranks[MAX_MOVES], scores[MAX_MOVES];
+    for (Board& board : positions[table]) {
+        const Board before           = board;
+        const TablebaseResult result = tb_probe(board);
+        if (result != TB_WIN_RESULT && result != TB_DRAW_RESULT && result != TB_LOSS_RESULT
+            && result != TB_FAILED)
+            fuzz_fail("a probe answered no result");
+        MoveList legal;
+        generate_legal_moves(board, legal);
+        std::copy(legal.moves, legal.moves + legal.count, moves);
+        tb_rank_root_moves(board, moves, legal.count, ranks, scores);
+        if (!same_board(before, board))
+            fuzz_fail("a probe changed the position");
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    init_engine();
+    capture_stdout();
+    char name[] = "/tmp/vantorel-tablebase-fuzz-XXXXXX";
+    if (!mkdtemp(name))
+        fuzz_fail("cannot make the table folder");
+    folder             = name;
+    std::uint64_t seed = 1;
+    for (int t = 0; t < TABLE_COUNT; ++t)
+        for (Board& board : positions[t])
+            board = random_position(TABLES[t], seed);
+    std::atexit([] {
+        for (const FuzzedTable& table : TABLES) {
+            std::remove((folder + "/" + table.file).c_str());
+            std::remove((folder + "/" + table.sound).c_str());
+        }
+        std::remove(folder.c_str());
+    });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1 || size > 64 * 1024)
+        return -1;
+    const int table = data[0] % TABLE_COUNT;
+    for (const FuzzedTable& t : TABLES) {
+        std::remove((folder + "/" + t.file).c_str());
+        std::remove((folder + "/" + t.sound).c_str());
+    }
+    const std::string sound
+        = read_file(std::string(TEST_DATA_DIR "/syzygy/") + TABLES[table].sound);
+    write_file(folder + "/" + TABLES[table].sound, sound.data(), sound.size());
+    write_file(folder + "/" + TABLES[table].file, data + 1, size - 1);
+    tb_load(folder);
+    if (take_output().find("info string Syzygy tables found: ") == std::string::npos)
+        fuzz_fail("loading the tables said nothing");
+    probe_all(table);
+    tb_load("");
+    return 0;
+}
