@@ -42,26 +42,17 @@ void write_file(const std::string& path, const void* data, std::size_t size)
 Board random_position(const FuzzedTable& table, std::uint64_t& seed)
 {
     for (;;) {
-        char squares[64];
-        std::fill(squares, squares + 64, '1');
-        const std::string pieces = std::string("Kk") + table.white + table.black;
-        for (const char piece : pieces) {
+        std::string squares(64, '1');
+        for (const char piece : std::string("Kk") + table.white + table.black) {
             int sq;
             do {
                 seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
                 sq   = static_cast<int>(seed >> 58);
-            } while (
-                squares[sq] != '1' || ((piece == 'P' || piece == 'p') && (sq < 8 || sq >= 56)));
+            } while (squares[sq] != '1' || (std::tolower(piece) == 'p' && (sq < 8 || sq >= 56)));
             squares[sq] = piece;
         }
-        std::string fen;
-        for (int rank = 7; rank >= 0; --rank) {
-            fen.append(squares + 8 * rank, 8);
-            fen += rank ? "/" : "";
-        }
-        fen += (seed >> 40) & 1 ? " b - - 0 1" : " w - - 0 1";
         Board board;
-        parse_fen(board, fen);
+        parse_fen(board, placement_fen(squares) + ((seed >> 40) & 1 ? " b - - 0 1" : " w - - 0 1"));
         if (!in_check(board, board.side ^ 1))
             return board;
     }

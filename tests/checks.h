@@ -231,6 +231,26 @@ inline std::string check_see(const Board& board)
     return "";
 }
 
+// The FEN placement field of 64 squares from a1 to h8, each a piece letter or '1' for empty.
+inline std::string placement_fen(const std::string& squares)
+{
+    std::string fen;
+    for (int rank = 7; rank >= 0; --rank) {
+        int empty = 0;
+        for (const char c : squares.substr(8 * rank, 8)) {
+            if (c != '1' && empty)
+                fen += static_cast<char>('0' + empty);
+            empty = c == '1' ? empty + 1 : 0;
+            if (c != '1')
+                fen += c;
+        }
+        if (empty)
+            fen += static_cast<char>('0' + empty);
+        fen += rank ? "/" : "";
+    }
+    return fen;
+}
+
 // The same position with the ranks flipped and the colours swapped, as FEN text.
 inline std::string mirrored_fen(const Board& b)
 {

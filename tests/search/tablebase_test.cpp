@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "checks.h"
+#include "search/tablebase.h"
+
+namespace {
+
+// A random legal position of the kings and `material` (white upper case), half-move clock 0;
+// with white to move, a black pawn that may just have made a double push gets its en-passant
+// square.
+Board random_table_position(const std::string& material, std::uint64_t& rng)
+{
+    for (;;) {
+        std::string squares(64, '1');
+        for (const char piece : "Kk" + material) {
+            int sq;
+            do
+                sq = static_cast<int>(xorshift(rng) % 64);
+            while (squares[sq] != '1' || (std::tolower(piece) == 'p' && (sq < 8 || sq >= 56)));
+            squares[sq] = piece;
+        }
+        const bool white = xorshift(rng) % 2;
+        std::string ep   = "-";
+        for (int sq = 32; sq < 40 && white; ++sq)
+            if (squares[sq] == 'p' && squares[sq + 8] == '1' && squares[sq + 16] == '1')
+                ep = std::string { char('a' + sq % 8), '6' };
+        Board board;
+        parse_fen(board, placement_fen(squares) + (white ? " w - " : " b - ") + ep + " 0 1");
+        if (!in_check(board, board.side ^ 1))
+            return board;
+    }
+}
+
+// Without the fifty-move rule a position's result is the best of its moves' results: the
+// tables, the board handed to them and the move matching must all agree for that to hold.
+// And every move of the root's best rank keeps the root's result.
+TEST(SearchTablebase, ResultsAgreeWithTheMovesAndTheRanking)
+{
+    init_engine_once();
+    tb_load(TEST_DATA_DIR "/syzygy");
+    ASSERT_EQ(tb_largest(), 4);
+    tb_settings.rule50 = false;
+    std::uint64_t rng  = 5;
+    int checked        = 0;
+    for (const std::string material : { "Qr", "Rr", "Q", "R", "P", "Pp" }) {
+        for (int n = 0; n < 150; ++n) {
+            Board board                 = random_table_position(material, rng);
+            const TablebaseResult probe = tb_probe(board);
+            ASSERT_NE(probe, TB_FAILED) << mirrored_fen(board);
+            MoveList legal;
+            generate_legal_moves(board, legal);
+            int best = legal.count == 0 && !in_check(board, board.side) ? TB_DRAW_RESULT
+                                                                        : TB_LOSS_RESULT;
+            int child_results[MAX_MOVES];
+            bool complete = true;
+            for (int i = 0; i < legal.count; ++i) {
+                Board child = board;
+                make_move(child, legal.moves[i]);
+                child.halfmove_clock         = 0;
+                const TablebaseResult result = tb_probe(child);
+                complete                     = complete && result != TB_FAILED;
+                child_results[i]             = -result;
+                best                         = std::max(best, child_results[i]);
+            }
+            if (!complete)
+                continue; // a promotion to a table the test data lacks
+            ++checked;
+            ASSERT_EQ(probe, best) << mirrored_fen(board);
+            int ranks[MAX_MOVES], scores[MAX_MOVES];
+            ASSERT_TRUE(tb_rank_root_moves(board, legal.moves, legal.count, ranks, scores))
+                << mirrored_fen(board);
+            const int top = legal.count ? *std::max_element(ranks, ranks + legal.count) : 0;
+            for (int i = 0; i < legal.count; ++i) {
+                if (ranks[i] == top) {
+                    ASSERT_EQ(child_results[i], probe) << mirrored_fen(board);
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 700);
+    tb_settings.rule50 = true;
+    tb_load("");
+}
+
+} // namespace
