@@ -17,6 +17,7 @@ bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return fal
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <string>
@@ -27,8 +28,6 @@ bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return fal
 #include <zlib.h>
 
 #include "search/tablebase_sums.h"
-
-#include <dirent.h>
 
 // What a file must start with to be read as a table of its kind.
 static const unsigned char WDL_MAGIC[4] = { 0x71, 0xe8, 0x23, 0x5d };
