@@ -3,7 +3,8 @@
 // Lines end at "\n" or "\r". Commands are bounded so that one input stays fast: every search
 // gets " depth 2" appended (the last keyword wins), bench runs at depth 1 or 2, perft at most
 // at depth 2 on at most 3 threads, the suite is skipped, Hash stays at most 8 MB, Threads at
-// most 3, and BookFile names either a small test book or a missing file. After every command: a
+// most 3, BookFile names either a small test book or a missing file, and SyzygyPath either
+// the test tables (loaded at the start of every input) or none. After every command: a
 // consistent board and well-formed output; after every go: the checks of check_search_reply, and
 // the game board as it was.
 #include <cstdint>
@@ -18,6 +19,7 @@ constexpr int MAX_LINES    = 128;
 constexpr int MAX_SEARCHES = 16;
 
 Board board;
+bool tables_changed = true; // the test tables are to be loaded again
 Board before;
 char book_path[]    = "/tmp/vantorel_uci_fuzz_XXXXXX";
 const char* no_book = "/nonexistent/vantorel/book.bin";
@@ -60,6 +62,10 @@ bool bound_line(std::string& line)
         if (line.find("BookFile") != std::string::npos) {
             line = std::string("setoption name BookFile value ")
                 + (line.size() % 2 ? book_path : no_book);
+        } else if (line.find("SyzygyPath") != std::string::npos) {
+            line = std::string("setoption name SyzygyPath value ")
+                + (line.size() % 2 ? TEST_DATA_DIR "/syzygy" : "<empty>");
+            tables_changed = true;
         } else if ((line.find("Hash") != std::string::npos
                        || line.find("Threads") != std::string::npos)
             && value != std::string::npos) {
@@ -91,6 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     execute_command("setoption name Style value PeSTO", board);
     execute_command("setoption name Threads value 1", board);
     execute_command("setoption name BookFile value " + std::string(no_book), board);
+    if (tables_changed)
+        execute_command("setoption name SyzygyPath value " TEST_DATA_DIR "/syzygy", board);
+    tables_changed = false;
+    execute_command("setoption name SyzygyProbeDepth value 1", board);
+    execute_command("setoption name Syzygy50MoveRule value true", board);
+    execute_command("setoption name SyzygyProbeLimit value 7", board);
     take_output();
 
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -27,6 +27,7 @@ bool tb_rank_root_moves(const Board&, const Move*, int, int*, int*) { return fal
 #include <vector>
 #include <zlib.h>
 
+#include "movegen/movegen.h"
 #include "search/tablebase_sums.h"
 
 // What a file must start with to be read as a table of its kind.
@@ -219,9 +220,31 @@ static FathomPosition fathom_position(const Board& b)
         b.ep_square == NO_SQUARE ? 0u : static_cast<unsigned>(b.ep_square), b.side == WHITE };
 }
 
+// The library assumes a position that can arise in a game (it aborts on a missing king or a
+// king left in check): one king a side, no pawn on the first or last rank, the side that just
+// moved not in check, and an en-passant square only behind a pawn that can just have made its
+// double push.
+static bool is_game_position(const Board& b)
+{
+    const Bitboard pawns = b.pieces[make_piece(WHITE, PAWN)] | b.pieces[make_piece(BLACK, PAWN)];
+    if (popcount(b.pieces[make_piece(WHITE, KING)]) != 1
+        || popcount(b.pieces[make_piece(BLACK, KING)]) != 1 || (pawns & (RANK_1_BB | RANK_8_BB))
+        || in_check(b, b.side ^ 1))
+        return false;
+    if (b.ep_square == NO_SQUARE)
+        return true;
+    const int forward
+        = b.side == WHITE ? 8 : -8; // from the passed square to the pushed pawn's start
+    const int pushed = b.ep_square - forward;
+    return rank_of(b.ep_square) == (b.side == WHITE ? 5 : 2) && b.squares[b.ep_square] == EMPTY
+        && b.squares[b.ep_square + forward] == EMPTY
+        && b.squares[pushed] == make_piece(b.side ^ 1, PAWN);
+}
+
 static bool probeable(const Board& board)
 {
-    return board.castling == 0 && popcount(board.occupied) <= tb_piece_limit();
+    return board.castling == 0 && popcount(board.occupied) <= tb_piece_limit()
+        && is_game_position(board);
 }
 
 TablebaseResult tb_probe(const Board& board)
