@@ -23,7 +23,8 @@ Exit status 1 on any mismatch, failure or match anomaly.
 
 Needs /usr/games/stockfish, /usr/games/fathom and node; no python-chess (Debian 12 has none):
 the little chess done here is by hand, and legal moves come from stockfish's `go perft 1`."""
-import argparse, atexit, json, os, queue, random, re, shutil, subprocess, sys, tempfile, threading, time
+import argparse, atexit, json, os, queue, random, re, shutil, subprocess, sys, tempfile, threading
+import time
 from collections import Counter, defaultdict
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -90,8 +91,9 @@ class Uci:
     """A persistent UCI engine, read through a thread so that a hang is seen, not waited on."""
     def __init__(self, path, tables):
         self.path, self.lines = path, queue.Queue()
-        self.p = subprocess.Popen(["nice", "-n", "5", path], stdin=subprocess.PIPE,
-                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
+        pipe = subprocess.PIPE
+        self.p = subprocess.Popen(["nice", "-n", "5", path], stdin=pipe, stdout=pipe,
+                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
         threading.Thread(target=self._read, daemon=True).start()
         self.send("uci"), self.until("uciok")
         self.send(f"setoption name SyzygyPath value {tables}")
@@ -128,11 +130,13 @@ class Uci:
         out = self.until("bestmove")
         info = [l for l in out if l.startswith("info") and " score " in l]
         m = re.search(r" score (cp|mate) (-?\d+)", info[-1]) if info else None
-        return (m.group(1), int(m.group(2))) if m else (None, 0), out[-1].split()[1], info[-1] if info else ""
+        score = (m.group(1), int(m.group(2))) if m else (None, 0)
+        return score, out[-1].split()[1], info[-1] if info else ""
 
     def legal(self, fen):
         self.send(f"position fen {fen}"), self.send("go perft 1")
-        return [l.split(":")[0] for l in self.until("Nodes searched") if re.match(r"^[a-h][1-8][a-h][1-8][qrbn]?:", l)]
+        out = self.until("Nodes searched")
+        return [l.split(":")[0] for l in out if re.match(r"^[a-h][1-8][a-h][1-8][qrbn]?:", l)]
 
     def quit(self):
         self.send("quit"), self.p.wait()
@@ -185,7 +189,7 @@ def snapshot(tables):
 
 
 def have_table(tables, pieces):
-    side = lambda up: "K" + "".join(sorted((p.upper() for p in pieces if p.isupper() == up and p not in "Kk"),
+    side = lambda up: "K" + "".join(sorted((p.upper() for p in pieces if p.isupper() == up),
                                            key="QRBNP".index))
     return any(os.path.exists(os.path.join(tables, f"{x}v{y}.rtbw"))
                for x, y in ((side(True), side(False)), (side(False), side(True))))
@@ -237,8 +241,8 @@ def oracle(a):
             continue
         # Some halfmove clocks near the fifty-move limit, where a win may no longer be in time.
         clock = rng.randint(1, 99) if ep_file is None and rng.random() < 0.25 else 0
-        fen = place(rng, ["K", "k"] + others if ep_file is None else others[:2] + ["K", "k"] + others[2:],
-                    white, ep_file, clock)
+        pieces = ["K", "k"] + others if ep_file is None else others[:2] + ["K", "k"] + others[2:]
+        fen = place(rng, pieces, white, ep_file, clock)
         if fen is None:
             continue
         legal = sf.legal(fen)
@@ -254,16 +258,19 @@ def oracle(a):
         kind = "clock > 0" if clock else "no ep, clock 0"
         if ep_file is not None:
             kind = f"ep, {'can' if any(u[2:4] == fen.split()[3] for u in legal) else 'cannot'} take"
-        for key in (f"{npieces} pieces", f"{'white' if white else 'black'} to move", kind, f"fathom {wdl}"):
+        side = f"{'white' if white else 'black'} to move"
+        for key in (f"{npieces} pieces", side, kind, f"fathom {wdl}"):
             by[key]["positions"] += 1
             by[key]["mismatches"] += bool(errs)
         bad += [(fen, e) for e in errs]
         if n % 200 == 0:
             print(f"{n}/{a.count} positions, {len(bad)} mismatches", flush=True)
     ve.quit(), sf.quit()
-    print(f"\noracle: {n} positions, tables {a.given}, seed {a.seed}, Vantorel {a.engine} at depth {a.depth}")
+    print(f"\noracle: {n} positions, tables {a.given}, seed {a.seed}, "
+          f"Vantorel {a.engine} at depth {a.depth}")
     for key in sorted(by):
-        print(f"  {key:22} {by[key]['positions']:5} positions, {by[key]['mismatches']} with a mismatch")
+        c = by[key]
+        print(f"  {key:22} {c['positions']:5} positions, {c['mismatches']} with a mismatch")
     print(f"mismatches: {len(bad)}")
     for fen, e in bad:
         print(f"  {fen}: {e}")
@@ -273,7 +280,8 @@ def oracle(a):
 # Material for the games, the stronger side first; a class whose table is missing is left out.
 WON = ["KQvK", "KRvK", "KBNvK", "KBBvK", "KPvK", "KQvKR", "KQvKN", "KQvKB", "KRvKN",
        "KRPvKR", "KRBvKR", "KQPvKQ", "KPPvKP", "KBNvKP", "KQvKRP"]
-DRAWN = ["KRvKR", "KQvKQ", "KBvKP", "KNvKP", "KPvKP", "KRvKB", "KPvK", "KRPvKR", "KBPvKB", "KRvKRP", "KQvKQP"]
+DRAWN = ["KRvKR", "KQvKQ", "KBvKP", "KNvKP", "KPvKP", "KRvKB", "KPvK",
+         "KRPvKR", "KBPvKB", "KRvKRP", "KQvKQP"]
 
 
 def positions(rng, tables, classes, count, want):
@@ -285,7 +293,8 @@ def positions(rng, tables, classes, count, want):
         for _ in range(100000):
             strong, weak = cls.split("v")
             swap = rng.random() < 0.5  # the strong side plays black
-            pieces = [p.lower() if swap else p for p in strong] + [p if swap else p.lower() for p in weak]
+            pieces = [p.lower() if swap else p for p in strong]
+            pieces += [p if swap else p.lower() for p in weak]
             stm = (not swap) if want == "Win" else rng.random() < 0.5
             fen = place(rng, pieces, stm)
             if fen and fen not in [f for f, _ in out]:
@@ -299,7 +308,8 @@ def positions(rng, tables, classes, count, want):
 
 
 def convert(a):
-    rng, have = random.Random(a.seed), lambda c: have_table(a.tables, c.split("v")[0] + c.split("v")[1].lower())
+    rng = random.Random(a.seed)
+    have = lambda c: have_table(a.tables, c[1:c.index("v")] + c[c.index("v") + 2:].lower())
     won = positions(rng, a.tables, [c for c in WON if have(c)], a.count, "Win")
     drawn = positions(rng, a.tables, [c for c in DRAWN if have(c)], a.drawn, "Draw")
     out = a.out or tempfile.mkdtemp(prefix="tb-check-")
@@ -309,11 +319,12 @@ def convert(a):
         f.writelines(fen + "\n" for fen, _ in won + drawn)
     cmd = ["node", a.match, "--e1", f"nice -n 5 {a.engine}", "--e2", f"nice -n 5 {STOCKFISH}",
            "--name1", "Vantorel", "--name2", "Stockfish", "--o1", f"SyzygyPath={a.tables}",
-           "--o2", f"SyzygyPath={a.tables}", "--openings", book, "--games", str(2 * len(won + drawn)),
+           "--o2", f"SyzygyPath={a.tables}", "--openings", book,
+           "--games", str(2 * len(won + drawn)),
            "--tc", a.tc, "--pgn", pgn, "--json", js, "--quiet"]
     print("$ " + " ".join(f"'{c}'" if " " in c else c for c in cmd), flush=True)
     rc = subprocess.run(cmd).returncode
-    games = [g for g in open(pgn).read().split("\n\n[Event ")]
+    games = open(pgn).read().split("\n\n[Event ")
     table, ends, longest, fails = defaultdict(Counter), defaultdict(Counter), Counter(), []
     for i, g in enumerate(games):
         tags = dict(re.findall(r'^\[?(\w+) "(.*)"\]$', g, re.M))
@@ -332,14 +343,17 @@ def convert(a):
         longest[key] = max(longest[key], len(moves))
         if not ok:
             fails.append("[Event " + g.strip() if i else g.strip())
-    print(f"\nconvert: {len(won)} won + {len(drawn)} drawn positions, {len(games)} games at {a.tc}, tables {a.given}, seed {a.seed}; files in {out}")
+    print(f"\nconvert: {len(won)} won + {len(drawn)} drawn positions, {len(games)} games "
+          f"at {a.tc}, "
+          f"tables {a.given}, seed {a.seed}; files in {out}")
     print("  (W/D/L from Vantorel's side)")
     for (key, cls), c in sorted(table.items()):
         print(f"  {key:34} {cls:8} +{c['W']} ={c['D']} -{c['L']}")
     for key in sorted({k for k, _ in table}):
         t = sum((c for (k, _), c in table.items() if k == key), Counter())
-        print(f"  {key:34} {'all':8} +{t['W']} ={t['D']} -{t['L']}  ({', '.join(f'{r}: {c}' for r, c in ends[key].items())}; "
-              f"longest {longest[key]} plies)")
+        how = ", ".join(f"{r}: {c}" for r, c in ends[key].items())
+        print(f"  {key:34} {'all':8} +{t['W']} ={t['D']} -{t['L']}  "
+              f"({how}; longest {longest[key]} plies)")
     anomalies = json.load(open(js))["anomalies"]
     print(f"match anomalies: {len(anomalies)}")
     for x in anomalies:
@@ -351,7 +365,7 @@ def convert(a):
 
 
 def main():
-    ap = argparse.ArgumentParser(description="Vantorel's Syzygy support against independent oracles")
+    ap = argparse.ArgumentParser(description="Vantorel's Syzygy support against other oracles")
     sub = ap.add_subparsers(dest="cmd", required=True)
     for name in ("oracle", "convert"):
         p = sub.add_parser(name)
@@ -363,7 +377,8 @@ def main():
     sub.choices["convert"].add_argument("--drawn", type=int, default=20)
     sub.choices["convert"].add_argument("--tc", default="5+0.05")
     sub.choices["convert"].add_argument("--match", default=MATCH, help="the shared match tool")
-    sub.choices["convert"].add_argument("--out", help="where the openings, PGN and JSON go (default: a temporary folder)")
+    sub.choices["convert"].add_argument("--out", help="for the openings, PGN and JSON "
+                                        "(default: a new temporary folder)")
     a = ap.parse_args()
     a.engine, a.given = os.path.abspath(a.engine), a.tables
     a.tables = snapshot(a.tables)
