@@ -401,7 +401,7 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
             lines[i].score = shown_score(ranking, allowed, allowed_count, lines[i]);
         std::stable_sort(lines, lines + line_count,
             [](const RootLine& x, const RootLine& y) { return x.score > y.score; });
-        for (int i = 0; i < shown_lines; ++i)
+        for (int i = 0; i < shown_lines && !limits.silent; ++i)
             print_info(s, depth, lines[i], shown_lines > 1 ? i + 1 : 0);
         for (int i = 0; i < line_count; ++i)
             completed[i] = lines[i];
@@ -412,13 +412,14 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
     }
 
     stop_helpers();
-    SearchResult result { NO_MOVE, NO_MOVE, nodes_of_all_threads(), s.stopped };
+    SearchResult result { NO_MOVE, NO_MOVE, nodes_of_all_threads(), 0, s.stopped };
     if (completed_count > 0) {
         const RootLine& line
             = completed[weakened ? weakened_choice(completed, completed_count, limits.strength_elo)
                                  : 0];
         result.best_move   = line.pv[0];
         result.ponder_move = line.pv_length > 1 ? line.pv[1] : NO_MOVE;
+        result.score       = line.score;
     } else if (allowed_count > 0) {
         result.best_move = allowed[0];
     }

@@ -32,15 +32,17 @@ struct SearchLimits {
     std::int32_t multipv; // lines to search and print; 0 counts as 1
     std::int32_t move_overhead; // ms kept back from the clock for the GUI and the pipe
     std::int32_t strength_elo; // > 0: play weaker, at about this rating
+    bool silent; // no info lines (self-play)
 };
 
 struct SearchResult {
     Move best_move; // NO_MOVE only without a legal move
     Move ponder_move; // the expected reply, or NO_MOVE
     std::uint64_t nodes;
+    int score; // the chosen line's score, side to move's view; 0 without a completed iteration
     bool stopped; // ended by the poll, the node limit or the hard time limit
 };
 
-// Searches a copy of the board, printing the info lines (not bestmove). `poll`, when given,
-// is asked every 1024 nodes from iteration 2 on what happened.
+// Searches a copy of the board, printing the info lines unless silent (never bestmove). `poll`,
+// when given, is asked every 1024 nodes from iteration 2 on what happened.
 SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (*poll)() = nullptr);

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include "checks.h"
+#include "eval/training_data.h"
+
+namespace {
+
+TEST(EvalTrainingData, RecordsGiveBackTheirPositions)
+{
+    std::uint64_t seed = 11;
+    walk_random_games(21, 20, 120, [&](Board& board) {
+        const int score        = static_cast<int>(xorshift(seed) % 4001) - 2000;
+        const GameResult given = static_cast<GameResult>(xorshift(seed) % 3);
+        TrainingRecord record;
+        ASSERT_TRUE(pack_training_record(board, score, given, record));
+        static TrainingPosition back;
+        ASSERT_TRUE(unpack_training_record(record, back));
+        EXPECT_EQ(std::memcmp(back.board.squares, board.squares, sizeof board.squares), 0);
+        EXPECT_EQ(back.board.side, board.side);
+        EXPECT_EQ(back.board.halfmove_clock, board.halfmove_clock);
+        EXPECT_EQ(back.board.fullmove_number, board.fullmove_number);
+        EXPECT_EQ(back.score, score);
+        EXPECT_EQ(back.result, given);
+        // What no packer writes is refused: a 13th piece code, a fourth result.
+        TrainingRecord bad = record;
+        bad.bytes[8 + xorshift(seed) % (popcount(board.occupied) / 2)] |= 0xF0;
+        EXPECT_FALSE(unpack_training_record(bad, back));
+        set_training_result(bad = record, static_cast<GameResult>(3));
+        EXPECT_FALSE(unpack_training_record(bad, back));
+    });
+    TrainingRecord record;
+    EXPECT_FALSE(pack_training_record(
+        board_from_fen("qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqk/QQQQQQQK/8/8/8 w - - 0 1"), 0,
+        RESULT_DRAW, record));
+    static TrainingPosition back;
+    EXPECT_FALSE(unpack_training_record(TrainingRecord {}, back)); // no kings
+}
+
+// Self-play through the real executable writes only quiet, legal positions that read back.
+TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
+{
+    const std::string path = testing::TempDir() + "vantorel-selfplay.bin";
+    std::remove(path.c_str());
+    const std::string command
+        = std::string(VANTOREL_EXE) + " datagen " + path + " games 3 nodes 400 seed 9 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string bytes = read_file(path);
+    ASSERT_GT(bytes.size(), 0u);
+    ASSERT_EQ(bytes.size() % TRAINING_RECORD_BYTES, 0u);
+    for (std::size_t at = 0; at < bytes.size(); at += TRAINING_RECORD_BYTES) {
+        TrainingRecord record;
+        std::memcpy(record.bytes, bytes.data() + at, TRAINING_RECORD_BYTES);
+        static TrainingPosition position;
+        ASSERT_TRUE(unpack_training_record(record, position));
+        EXPECT_FALSE(in_check(position.board, WHITE) || in_check(position.board, BLACK));
+    }
+    EXPECT_EQ(
+        std::system((std::string(VANTOREL_EXE) + " datastats " + path + " >/dev/null").c_str()), 0);
+    std::remove(path.c_str());
+}
+
+} // namespace
