@@ -1,0 +1,268 @@
+#!/usr/bin/env -S /usr/bin/python3
+"""Checks that a quantised network, its float model and the engine agree.
+
+    tools/nnue/check.py eval NET.vnn --fen FEN                        the integer output
+    tools/nnue/check.py agreement NET.vnn [--checkpoint CKPT] [--fens FILE]
+                        [--write tests/data/nnue/agreement.txt]        integer vs float
+    tools/nnue/check.py engine NET.vnn [--engine build/vantorel] [--fens FILE]
+                        [--data FILE.bin --count N]                    integer vs the engine
+
+The integer emulation follows the engine's arithmetic exactly (int16 accumulators, int32 sums,
+divisions truncating toward zero); it works square by square from the FEN, independently of
+data.py's vectorised features, which the agreement command compares with it. Exit 1 on any
+disagreement.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import data  # noqa: E402
+
+H, BUCKETS = 256, 8
+QA, QB, SCALE = 255, 64, 400
+EVAL_LIMIT = 29999
+FENS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "agreement-fens.txt")
+
+
+def tdiv(a, b):
+    """Integer division truncating toward zero, as in C++."""
+    q = abs(a) // abs(b)
+    return q if (a >= 0) == (b >= 0) else -q
+
+
+def read_vnn(path):
+    """The arrays of a network file, after the engine's checks (exits on a bad file)."""
+    blob = open(path, "rb").read()
+    size = 12 + 768 * H * 2 + H * 2 + BUCKETS * 2 * H * 2 + BUCKETS * 4
+    if len(blob) != size or blob[:4] != b"VNN1" or \
+            tuple(np.frombuffer(blob, "<u4", 2, 4)) != (H, BUCKETS):
+        sys.exit(f"{path}: not a VNN1 file with H={H}, {BUCKETS} buckets, {size} bytes")
+    at = 12
+    net = {}
+    for key, dtype, shape in (("ft_weight", "<i2", (768, H)), ("ft_bias", "<i2", (H,)),
+                              ("out_weight", "<i2", (BUCKETS, 2 * H)), ("out_bias", "<i4", (BUCKETS,))):
+        count = int(np.prod(shape))
+        net[key] = np.frombuffer(blob, dtype, count, at).reshape(shape).astype(np.int64)
+        at += count * np.dtype(dtype).itemsize
+    limits = {"ft_weight": 992, "ft_bias": 992, "out_weight": 64, "out_bias": 1 << 24}
+    for key, limit in limits.items():
+        if np.abs(net[key]).max() > limit:
+            sys.exit(f"{path}: {key} outside +-{limit}")
+    return net
+
+
+def fen_pieces(fen):
+    """(piece code, square) pairs and the side to move (0 White, 1 Black) of a FEN."""
+    placement, side = fen.split()[:2]
+    pieces = []
+    for r, row in enumerate(placement.split("/")):
+        f = 0
+        for ch in row:
+            if ch.isdigit():
+                f += int(ch)
+            else:
+                pieces.append(("PNBRQKpnbrqk".index(ch), (7 - r) * 8 + f))
+                f += 1
+    return pieces, int(side == "b")
+
+
+def feature(piece, square, perspective):
+    """The feature index, written out from the definition."""
+    own = 0 if piece // 6 == perspective else 1
+    rsq = square if perspective == 0 else square ^ 56
+    return own * 384 + (piece % 6) * 64 + rsq
+
+
+def quantised_eval(net, fen):
+    """The network's integer output in cp, side to move's view, before the engine's clamp."""
+    pieces, side = fen_pieces(fen)
+    total = 0
+    for half, perspective in ((0, side), (1, 1 - side)):
+        acc = [int(b) for b in net["ft_bias"]]
+        for piece, square in pieces:
+            row = net["ft_weight"][feature(piece, square, perspective)]
+            acc = [a + int(w) for a, w in zip(acc, row)]
+        acc = [((a + 32768) & 0xFFFF) - 32768 for a in acc]  # int16 lanes wrap (never within bounds)
+        bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
+        weights = net["out_weight"][bucket][half * H:(half + 1) * H]
+        for a, w in zip(acc, weights):
+            c = min(max(a, 0), QA)
+            total += c * c * int(w)
+    assert -(1 << 31) <= total < (1 << 31)
+    v = tdiv(total, QA)
+    return tdiv((v + int(net["out_bias"][bucket])) * SCALE, QA * QB)
+
+
+def float_eval(model, fen):
+    """The float model's output in cp (400 y), side to move's view."""
+    import torch
+    pieces, side = fen_pieces(fen)
+    columns = [feature(p, s, side) for p, s in pieces] + [feature(p, s, 1 - side) for p, s in pieces]
+    rows = [0] * len(pieces) + [1] * len(pieces)
+    bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
+    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, 768)),
+             "size": 1, "groups": [int(b == bucket) for b in range(BUCKETS)]}
+    with torch.no_grad():
+        return float(model(batch)[0]) * SCALE
+
+
+def features_agree(fen):
+    """Whether data.py's vectorised features equal the written-out ones."""
+    pieces, side = fen_pieces(fen)
+    if len(pieces) > 32:
+        return True  # a record cannot hold them: nothing to compare
+    us, them, _, buckets = data.features(data.from_fen(fen))
+    return (sorted(us.tolist()) == sorted(feature(p, s, side) for p, s in pieces)
+            and sorted(them.tolist()) == sorted(feature(p, s, 1 - side) for p, s in pieces)
+            and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), 7))
+
+
+def recognised_draw(fen):
+    """The engine's recognised dead draws: pawnless minor endings that cannot be won."""
+    pieces, _ = fen_pieces(fen)
+    codes = [p for p, _ in pieces]
+    if any(p % 6 in (0, 3, 4) for p in codes):
+        return False
+    wn, wb, bn, bb = (codes.count(c) for c in (1, 2, 7, 8))
+    wm, bm = wn + wb, bn + bb
+    if (wm <= 1 and bm == 0) or (bm <= 1 and wm == 0):
+        return True
+    if (wn == 2 and wb == 0 and bm == 0) or (bn == 2 and bb == 0 and wm == 0):
+        return True
+    if wn == 0 and bn == 0 and wb == 1 and bb == 1:
+        w = next(s for p, s in pieces if p == 2)
+        b = next(s for p, s in pieces if p == 8)
+        return (w // 8 + w % 8) % 2 == (b // 8 + b % 8) % 2
+    return False
+
+
+def read_fens(path):
+    """Non-empty, non-comment lines of a FEN file."""
+    return [line.strip() for line in open(path) if line.strip() and not line.startswith("#")]
+
+
+def agreement(args):
+    """Integer output of every FEN, compared with the float model when one is given."""
+    net = read_vnn(args.net)
+    model = None
+    if args.checkpoint:
+        import train
+        model, _ = train.load_checkpoint(args.checkpoint)
+        print(f"float model: {'rounded' if model.quantised else 'unrounded'} weights in its forward pass")
+    failures, lines = 0, []
+    for fen in read_fens(args.fens):
+        q = quantised_eval(net, fen)
+        lines.append(f"{fen} | {q}")
+        text = f"{q:+7d}"
+        if not features_agree(fen):
+            failures += 1
+            text += "  FEATURES DIFFER"
+        if model is not None:
+            f = float_eval(model, fen)
+            ok = abs(f - q) <= args.tolerance + args.relative * abs(f)
+            failures += not ok
+            text += f"  float {f:+9.1f}  diff {q - f:+6.1f}{'' if ok else '  MISMATCH'}"
+        print(f"{text}  {fen}")
+    if args.write:
+        os.makedirs(os.path.dirname(os.path.abspath(args.write)), exist_ok=True)
+        with open(args.write, "w") as out:
+            out.write(f"# FEN | raw output of {os.path.basename(args.net)} (side to move's view, before the "
+                      "engine's clamp),\n# from tools/nnue/check.py agreement.\n" + "\n".join(lines) + "\n")
+        print(f"wrote {args.write}")
+    print(f"{len(lines)} positions, {failures} failures")
+    return failures
+
+
+def engine_fens(args):
+    """The FENs the engine command checks: a FEN file, or records sampled from a data file."""
+    if not args.data:
+        return read_fens(args.fens)
+    recs = data.open_records(args.data)
+    bad, _ = data.validate(recs)
+    good = np.flatnonzero(~bad)
+    pick = np.random.default_rng(args.seed).choice(good, min(args.count, len(good)), replace=False)
+    return [data.to_fen(recs[i]) for i in np.sort(pick)]
+
+
+def engine(args):
+    """The engine's `eval` network line against the integer emulation."""
+    net = read_vnn(args.net)
+    proc = subprocess.Popen([args.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            text=True, bufsize=1)
+
+    def ask(lines):
+        for line in lines + ["isready"]:
+            proc.stdin.write(line + "\n")
+        out = []
+        while True:
+            line = proc.stdout.readline()
+            if not line:
+                sys.exit("the engine exited")
+            if line.strip() == "readyok":
+                return out
+            out.append(line.rstrip("\n"))
+
+    ask(["uci", "setoption name Style value Neural",
+         f"setoption name EvalFile value {os.path.abspath(args.net)}"])
+    pattern = re.compile(r"Neural evaluation \(side-to-move\): ([+-]?\d+) cp")
+    failures = skipped = compared = 0
+    for fen in engine_fens(args):
+        found = [m for m in map(pattern.search, ask([f"position fen {fen}", "eval"])) if m]
+        expect = max(-EVAL_LIMIT, min(EVAL_LIMIT, quantised_eval(net, fen)))
+        if not found:
+            failures += 1
+            print(f"no network line from the engine: {fen}")
+            continue
+        got = int(found[-1].group(1))
+        if got == 0 and expect != 0 and recognised_draw(fen):
+            skipped += 1
+            continue
+        compared += 1
+        if got != expect:
+            failures += 1
+            print(f"MISMATCH engine {got:+d} emulation {expect:+d}: {fen}")
+        elif args.verbose:
+            print(f"{got:+7d}  {fen}")
+    proc.stdin.write("quit\n")
+    proc.stdin.flush()
+    proc.wait()
+    print(f"{compared} positions compared, {skipped} recognised draws skipped, {failures} failures")
+    return failures
+
+
+def main():
+    """Command line."""
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    sub = p.add_subparsers(dest="command", required=True)
+    e = sub.add_parser("eval", help="integer output of one position")
+    e.add_argument("net")
+    e.add_argument("--fen", required=True)
+    a = sub.add_parser("agreement", help="integer output against the float model")
+    a.add_argument("net")
+    a.add_argument("--checkpoint", help="float checkpoint of train.py (compared when given)")
+    a.add_argument("--fens", default=FENS)
+    a.add_argument("--write", help="write 'FEN | output' lines here")
+    a.add_argument("--tolerance", type=float, default=8.0, help="allowed difference, cp")
+    a.add_argument("--relative", type=float, default=0.02, help="plus this share of |float|")
+    g = sub.add_parser("engine", help="integer output against the engine's eval command")
+    g.add_argument("net")
+    g.add_argument("--engine", default="build/vantorel")
+    g.add_argument("--fens", default=FENS)
+    g.add_argument("--data", help="sample positions from this record file instead")
+    g.add_argument("--count", type=int, default=1000)
+    g.add_argument("--seed", type=int, default=1)
+    g.add_argument("--verbose", action="store_true")
+    args = p.parse_args()
+    if args.command == "eval":
+        print(quantised_eval(read_vnn(args.net), args.fen))
+        return
+    sys.exit(1 if (agreement if args.command == "agreement" else engine)(args) else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,239 @@
+#!/usr/bin/env -S /usr/bin/python3
+"""Trains the neural style's network (768 -> 2x256 -> SCReLU -> 8 buckets) on VTD1 records.
+
+    tools/nnue/train.py /work/data/gen1/*.bin --out runs/a --epochs 10 --export runs/a/net.vnn
+    tools/nnue/train.py ... --resume runs/a/last.pt --epochs 15     # more epochs on a checkpoint
+
+Everything is loaded into memory (32 bytes a position); batches are turned into feature indices
+as they are drawn. 2% of the data (in blocks of 1024 consecutive records, so mostly whole games)
+is held out for a validation loss. Loss: mean squared error between sigmoid(y) and
+lambda * sigmoid(score / 400) + (1 - lambda) * result / 2, where y * 400 is the evaluation in cp.
+"""
+import argparse
+import math
+import os
+import sys
+import time
+
+# glibc hands big freed blocks back to the system and every batch then page-faults them in again
+# (half the speed); spinning OpenMP workers stall when the cores are shared. Both are read at start.
+MALLOC = {"MALLOC_MMAP_THRESHOLD_": "4294967296", "MALLOC_TRIM_THRESHOLD_": "4294967296",
+          "MALLOC_TOP_PAD_": "536870912", "OMP_WAIT_POLICY": "PASSIVE"}
+if __name__ == "__main__" and not all(k in os.environ for k in MALLOC):
+    os.execve(sys.executable, [sys.executable] + sys.argv, {**MALLOC, **os.environ})
+
+import numpy as np  # noqa: E402
+import torch  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import data  # noqa: E402
+
+H = 256
+QA, QB, SCALE = 255, 64, 400
+FT_CLAMP, OUT_CLAMP = 3.88, 1.0
+FT_LIMIT, OUT_LIMIT, BIAS_LIMIT = 992, 64, 1 << 24
+VNN_SIZE = 12 + 768 * H * 2 + H * 2 + data.BUCKETS * 2 * H * 2 + data.BUCKETS * 4
+
+
+class Net(torch.nn.Module):
+    """Both perspectives share the feature transformer; the bucket picks one output row."""
+
+    def __init__(self):
+        super().__init__()
+        self.ft_weight = torch.nn.Parameter(torch.empty(data.INPUTS, H).uniform_(-0.04, 0.04))
+        self.ft_bias = torch.nn.Parameter(torch.zeros(H))
+        bound = (2 * H) ** -0.5
+        self.out_weight = torch.nn.Parameter(torch.empty(data.BUCKETS, 2 * H).uniform_(-bound, bound))
+        self.out_bias = torch.nn.Parameter(torch.empty(data.BUCKETS).uniform_(-bound, bound))
+        self.quantised = False  # forward with the weights the network file will hold
+
+    def forward(self, batch):
+        """Raw output y (eval = 400 y) of a batch from make_batch, in its (bucket) order."""
+        ft_weight, ft_bias, out_weight = self.ft_weight, self.ft_bias, self.out_weight
+        if self.quantised:
+            ft_weight, ft_bias = fake_quantise(ft_weight, QA), fake_quantise(ft_bias, QA)
+            out_weight = fake_quantise(out_weight, QB)
+        acc = torch.sparse.mm(batch["inputs"], ft_weight) + ft_bias
+        act = torch.clamp(acc, 0, 1) ** 2
+        n = batch["size"]
+        us, them = torch.split(act[:n], batch["groups"]), torch.split(act[n:], batch["groups"])
+        # One bucket's row per group of positions: the reference BLAS is slow on thin matrices.
+        ys = [(u * out_weight[b, :H]).sum(1) + (t * out_weight[b, H:]).sum(1)
+              + self.out_bias[b] for b, (u, t) in enumerate(zip(us, them))]
+        return torch.cat(ys)
+
+    def clamp_weights(self):
+        """Keeps the weights inside what the quantised file can hold."""
+        with torch.no_grad():
+            self.ft_weight.clamp_(-FT_CLAMP, FT_CLAMP)
+            self.ft_bias.clamp_(-FT_CLAMP, FT_CLAMP)
+            self.out_weight.clamp_(-OUT_CLAMP, OUT_CLAMP)
+
+
+def fake_quantise(w, scale):
+    """w rounded to steps of 1/scale, with the gradient passed straight through."""
+    return w + (torch.round(w * scale) / scale - w).detach()
+
+
+def make_batch(records, lam):
+    """Model input and targets of some records, which are reordered by output bucket."""
+    buckets = np.clip((data.piece_counts(records) - 2) // 4, 0, data.BUCKETS - 1)
+    records = records[np.argsort(buckets, kind="stable")]
+    us, them, offsets, _ = data.features(records)
+    n = len(records)
+    rows = np.repeat(np.arange(n), np.diff(np.append(offsets, len(us))))
+    index = np.stack([np.concatenate([rows, rows + n]), np.concatenate([us, them])])
+    inputs = torch.sparse_coo_tensor(torch.from_numpy(index), torch.ones(index.shape[1]),
+                                     (2 * n, data.INPUTS))
+    score = torch.from_numpy(records["score"].astype(np.float32))
+    result = torch.from_numpy(records["result"].astype(np.float32))
+    target = lam * torch.sigmoid(score / SCALE) + (1 - lam) * result / 2
+    return {"inputs": inputs, "size": n, "target": target,
+            "groups": np.bincount(buckets, minlength=data.BUCKETS).tolist()}
+
+
+def quantise(model):
+    """Integer arrays of the network file, rounded and clamped to the engine's bounds."""
+    sd = {k: v.detach().float().numpy() for k, v in model.state_dict().items()}
+
+    def q(x, scale, limit, dtype):  # float32 and half-to-even, as fake_quantise rounds
+        return np.clip(np.round(x * np.float32(scale)), -limit, limit).astype(dtype)
+    return {
+        "ft_weight": q(sd["ft_weight"], QA, FT_LIMIT, "<i2"),        # [768][H]
+        "ft_bias": q(sd["ft_bias"], QA, FT_LIMIT, "<i2"),            # [H]
+        "out_weight": q(sd["out_weight"], QB, OUT_LIMIT, "<i2"),     # [8][2H]: us then them
+        "out_bias": q(sd["out_bias"], QA * QB, BIAS_LIMIT, "<i4"),   # [8]
+    }
+
+
+def write_vnn(path, net):
+    """Writes quantised arrays as a VNN1 file."""
+    blob = b"VNN1" + np.array([H, data.BUCKETS], "<u4").tobytes()
+    for key in ("ft_weight", "ft_bias", "out_weight", "out_bias"):
+        blob += np.ascontiguousarray(net[key]).tobytes()
+    assert len(blob) == VNN_SIZE
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path + ".tmp", "wb") as f:
+        f.write(blob)
+    os.replace(path + ".tmp", path)
+
+
+def load_checkpoint(path):
+    """Model (and the checkpoint dict) from a file written by this trainer."""
+    ckpt = torch.load(path, map_location="cpu")
+    model = Net()
+    model.load_state_dict(ckpt["model"])
+    model.quantised = ckpt.get("quantised", False)
+    return model, ckpt
+
+
+def split(n, seed, block=1024, share=0.02):
+    """Training and validation indices: a random 2% of the blocks of consecutive records."""
+    blocks = (n + block - 1) // block
+    rng = np.random.default_rng(seed)
+    held = rng.choice(blocks, max(1, round(blocks * share)), replace=False) if blocks > 1 else []
+    mask = np.zeros(n, bool)
+    for b in held:
+        mask[b * block:(b + 1) * block] = True
+    return np.flatnonzero(~mask), np.flatnonzero(mask)
+
+
+def evaluate(model, records, lam, batch):
+    """Mean loss over records, no gradients."""
+    total = 0.0
+    with torch.no_grad():
+        for start in range(0, len(records), batch):
+            b = make_batch(records[start:start + batch], lam)
+            total += float(((torch.sigmoid(model(b)) - b["target"]) ** 2).sum())
+    return total / max(1, len(records))
+
+
+def main():
+    """Command line."""
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p.add_argument("files", nargs="+", help="VTD1 record files")
+    p.add_argument("--out", required=True, help="directory for checkpoints")
+    p.add_argument("--export", help="write the quantised network here at the end")
+    p.add_argument("--export-every", action="store_true", help="also DIR/epoch-N.vnn each epoch")
+    p.add_argument("--epochs", type=int, default=10, help="passes over the training data")
+    p.add_argument("--batch", type=int, default=16384, help="positions a step")
+    p.add_argument("--lr", type=float, default=1e-3, help="Adam learning rate at the start")
+    p.add_argument("--lr-end", type=float, default=0.02, help="final lr as a share of --lr (cosine)")
+    p.add_argument("--quantised-epochs", type=int, default=1,
+                   help="last epochs trained through the file's rounded weights (straight-through)")
+    p.add_argument("--lambda", dest="lam", type=float, default=0.75, help="weight of the score")
+    p.add_argument("--threads", type=int, default=2, help="torch threads")
+    p.add_argument("--seed", type=int, default=1, help="initial weights, split, shuffles")
+    p.add_argument("--limit", type=int, help="use only the first N records")
+    p.add_argument("--resume", help="checkpoint to continue from")
+    args = p.parse_args()
+
+    torch.set_num_threads(args.threads)
+    torch.manual_seed(args.seed)
+    t0 = time.time()
+    records = data.load(args.files)[:args.limit]
+    bad, examples = data.validate(records)
+    for i, why in examples[:5]:
+        print(f"skipping record {i}: {why}")
+    records = records[~bad]
+    train_idx, val_idx = split(len(records), args.seed)
+    val = records[val_idx]
+    print(f"{len(records)} positions ({int(bad.sum())} malformed skipped), {len(train_idx)} train, "
+          f"{len(val)} validation, loaded in {time.time() - t0:.1f} s", flush=True)
+    if len(train_idx) == 0:
+        sys.exit("no training data")
+    if len(val):
+        target = make_batch(val, args.lam)["target"]
+        print(f"validation loss of a constant prediction (target variance): {float(target.var()):.6f}")
+
+    model = Net()
+    opt = torch.optim.Adam(model.parameters(), lr=args.lr)
+    first_epoch = 0
+    if args.resume:
+        model, ckpt = load_checkpoint(args.resume)
+        opt = torch.optim.Adam(model.parameters(), lr=args.lr)
+        opt.load_state_dict(ckpt["optimizer"])
+        first_epoch = ckpt["epoch"] + 1
+        print(f"resumed from {args.resume} after epoch {first_epoch}")
+    os.makedirs(args.out, exist_ok=True)
+
+    steps_per_epoch = (len(train_idx) + args.batch - 1) // args.batch
+    total_steps = steps_per_epoch * args.epochs
+    for epoch in range(first_epoch, args.epochs):
+        order = np.random.default_rng([args.seed, epoch]).permutation(train_idx)
+        start, loss_sum, seen = time.time(), 0.0, 0
+        model.quantised = epoch >= args.epochs - args.quantised_epochs
+        for i in range(steps_per_epoch):
+            step = epoch * steps_per_epoch + i
+            lr = args.lr * (args.lr_end + (1 - args.lr_end) * 0.5 *
+                            (1 + math.cos(math.pi * step / max(1, total_steps))))
+            for group in opt.param_groups:
+                group["lr"] = lr
+            b = make_batch(records[order[i * args.batch:(i + 1) * args.batch]], args.lam)
+            loss = ((torch.sigmoid(model(b)) - b["target"]) ** 2).mean()
+            opt.zero_grad(set_to_none=True)
+            loss.backward()
+            opt.step()
+            model.clamp_weights()
+            loss_sum += float(loss) * b["size"]
+            seen += b["size"]
+            if (i + 1) % 100 == 0:
+                print(f"  epoch {epoch + 1} step {i + 1}/{steps_per_epoch} loss {loss_sum / seen:.6f} "
+                      f"{seen / (time.time() - start):.0f} pos/s", flush=True)
+        secs = time.time() - start
+        val_loss = evaluate(model, val, args.lam, args.batch)
+        print(f"epoch {epoch + 1}/{args.epochs}{' (rounded weights)' if model.quantised else ''}: train loss {loss_sum / seen:.6f}, validation loss "
+              f"{val_loss:.6f}, lr {lr:.2e}, {seen / secs:.0f} pos/s ({secs:.1f} s)", flush=True)
+        ckpt = {"model": model.state_dict(), "optimizer": opt.state_dict(), "epoch": epoch,
+                "args": vars(args), "quantised": model.quantised, "train_loss": loss_sum / seen, "val_loss": val_loss}
+        torch.save(ckpt, os.path.join(args.out, f"epoch-{epoch + 1}.pt"))
+        torch.save(ckpt, os.path.join(args.out, "last.pt"))
+        if args.export_every:
+            write_vnn(os.path.join(args.out, f"epoch-{epoch + 1}.vnn"), quantise(model))
+    if args.export:
+        write_vnn(args.export, quantise(model))
+        print(f"wrote {args.export}")
+
+
+if __name__ == "__main__":
+    main()
