@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Strength of the Neural evaluation style, measured in games through the match driver (every
+# move and PV validated), and its speed:
+#
+#   tools/strength.sh selfcheck ENGINE OPENINGS GAMES [OUT-DIR]   Style Neural against PeSTO, 5+0.05
+#   tools/strength.sh ethereal ENGINE OPENINGS GAMES [OUT-DIR]    against ethereal-chess, 10+0.1
+#   tools/strength.sh toga ENGINE OPENINGS GAMES [OUT-DIR]        against toga2 (no book), 10+0.1
+#   tools/strength.sh nps ENGINE [DEPTH]                          bench speed of Neural and PeSTO
+#
+# OPENINGS is a file of one FEN per line (tools/balanced-openings.py writes one); every
+# opening is played twice, colours swapped, so GAMES uses the first GAMES/2 of them (the file
+# is read again from the top when it is shorter). Both sides play with Hash 64 on one thread.
+# Environment: TC (the clock, B+I seconds), PARALLEL (default 1: concurrent driver runs, each
+# on its own consecutive block of those openings), STYLE (the style under test, default
+# Neural), EVALFILE (its network file, default the built-in one), MATCH (the path of
+# match.mjs, default ../shared/tools/match/match.mjs from the repository root), ETHEREAL,
+# TOGA (the opponents' paths), RUNS (bench runs per style for nps, default 5).
+# Writes each run's PGN, JSON summary and log into OUT-DIR (default build/strength/MODE under
+# the repository root) and prints one line per run and one for the total. Exit status 1 when
+# any anomaly was seen. Relative paths are taken from the current directory.
+set -u
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+usage() {
+    echo "usage: tools/strength.sh selfcheck|ethereal|toga ENGINE OPENINGS GAMES [OUT-DIR]" >&2
+    echo "       tools/strength.sh nps ENGINE [DEPTH]" >&2
+    exit 2
+}
+
+mode=${1:-}
+[ $# -ge 2 ] || usage
+engine=$(realpath "$2")
+[ -x "$engine" ] || { echo "strength.sh: not an executable: $engine" >&2; exit 2; }
+style=${STYLE:-Neural}
+side_options=(--o1 "Style=$style")
+[ -z "${EVALFILE:-}" ] || side_options+=(--o1 "EvalFile=$(realpath "$EVALFILE")")
+
+# The style must be one of the engine's own, or every game would quietly use the default.
+printf 'uci\nquit\n' | "$engine" 2>/dev/null | grep -q "^option name Style type combo.* var $style\( \|$\)" \
+    || { echo "strength.sh: $engine has no Style $style" >&2; exit 2; }
+
+# bench_run STYLE DEPTH: the "Nodes" and "NPS" of the engine's bench with that style. The
+# input stays open until the result is out, so that nothing reads the end of the input as a
+# request to stop.
+bench_run() {
+    local out
+    out=$(mktemp)
+    {
+        printf 'setoption name Style value %s\n' "$1"
+        [ -z "${EVALFILE:-}" ] || printf 'setoption name EvalFile value %s\n' "$(realpath "$EVALFILE")"
+        printf 'bench %s\n' "$2"
+        local i
+        for ((i = 0; i < 6000; ++i)); do
+            grep -q '^NPS' "$out" && break
+            sleep 0.1
+        done
+        echo quit
+    } | "$engine" >"$out" 2>/dev/null
+    awk '/^Nodes/ { n = $3 } /^NPS/ { s = $3 } END { if (n == "" || s == "") exit 1; print n, s }' "$out"
+    local status=$?
+    rm -f "$out"
+    return $status
+}
+
+if [ "$mode" = nps ]; then
+    depth=${3:-0} # 0: the engine's bench depth
+    runs=${RUNS:-5}
+    declare -A rates nodes
+    # Alternating, so that a change in the machine's load falls on both styles alike.
+    for ((r = 0; r < runs; ++r)); do
+        for s in "$style" PeSTO; do
+            read -r n rate < <(bench_run "$s" "$depth") || { echo "strength.sh: bench failed" >&2; exit 1; }
+            nodes[$s]=$n
+            rates[$s]+="$rate "
+        done
+    done
+    a=$(median <<<"${rates[$style]}")
+    b=$(median <<<"${rates[PeSTO]}")
+    echo "bench${3:+ $3}, $runs runs each (nodes per wall second as bench prints them)"
+    echo "$style: median $a nps, ${nodes[$style]} nodes   (${rates[$style]% })"
+    echo "PeSTO: median $b nps, ${nodes[PeSTO]} nodes   (${rates[PeSTO]% })"
+    echo "ratio $style/PeSTO: $(ratio "$a" "$b")"
+    exit 0
+fi
+
+[ $# -ge 4 ] || usage
+openings=$(realpath "$3")
+games=$4
+out=${5:-$ROOT/build/strength/$mode}
+parallel=${PARALLEL:-1}
+match=${MATCH:-$ROOT/../shared/tools/match/match.mjs}
+[ -f "$match" ] || { echo "strength.sh: driver $match not found (set MATCH)" >&2; exit 2; }
+[ -f "$openings" ] || { echo "strength.sh: no openings file $openings" >&2; exit 2; }
+[[ $games =~ ^[1-9][0-9]*$ && $parallel =~ ^[1-9][0-9]*$ ]] \
+    || { echo "strength.sh: GAMES and PARALLEL must be positive whole numbers" >&2; exit 2; }
+
+engine_options=(--o1 "Hash=64" --o1 "Threads=1")
+case $mode in
+selfcheck)
+    tc=${TC:-5+0.05}
+    opponent=(--e2 "$engine" --name2 "vantorel-pesto" --o2 "Style=PeSTO" --o2 "Hash=64"
+        --o2 "Threads=1")
+    ;;
+ethereal)
+    tc=${TC:-10+0.1}
+    ethereal=${ETHEREAL:-$(command -v ethereal-chess || echo /usr/games/ethereal-chess)}
+    opponent=(--e2 "$ethereal" --name2 ethereal --o2 "Hash=64" --o2 "Threads=1")
+    ;;
+toga)
+    tc=${TC:-10+0.1}
+    toga=${TOGA:-$(command -v toga2 || echo /usr/games/toga2)}
+    # Toga's own book would choose its moves in the openings it knows.
+    opponent=(--e2 "$toga" --name2 toga2 --o2 "Hash=64" --o2 "Number of Threads=1"
+        --o2 "OwnBook=false")
+    ;;
+*) usage ;;
+esac
+for tool in node "${opponent[1]}"; do
+    command -v "$tool" >/dev/null || { echo "strength.sh: $tool not found" >&2; exit 2; }
+done
+mkdir -p "$out"
+
+# The openings of the whole match, as one run would play them (blank and # lines skipped,
+# the file read again from the top when short), cut into PARALLEL consecutive blocks: run i
+# plays its block's openings twice each, so the runs share no game and together play the
+# games of a single run. An odd GAMES leaves the last opening one game.
+mapfile -t lines < <(grep -v '^[[:space:]]*\(#\|$\)' "$openings")
+[ ${#lines[@]} -gt 0 ] || { echo "strength.sh: no positions in $openings" >&2; exit 2; }
+pairs=$(((games + 1) / 2))
+((parallel <= pairs)) || parallel=$pairs
+names=() pids=()
+for ((i = 0; i < parallel; ++i)); do
+    first=$((pairs * i / parallel)) last=$((pairs * (i + 1) / parallel))
+    name=$mode-$style-$((i + 1))of$parallel
+    for ((k = first; k < last; ++k)); do
+        echo "${lines[k % ${#lines[@]}]}"
+    done >"$out/$name.epd"
+    part_games=$((2 * (last - first)))
+    ((i < parallel - 1 || games % 2 == 0)) || part_games=$((part_games - 1))
+    node "$match" --e1 "$engine" --name1 "vantorel-${style,,}" "${side_options[@]}" \
+        "${engine_options[@]}" "${opponent[@]}" --games "$part_games" --tc "$tc" \
+        --openings "$out/$name.epd" --quiet --pgn "$out/$name.pgn" --json "$out/$name.json" \
+        >"$out/$name.log" 2>&1 &
+    names+=("$name") pids+=($!)
+done
+status=0 files=()
+for name in "${names[@]}"; do
+    files+=("$out/$name.json")
+done
+for pid in "${pids[@]}"; do
+    wait "$pid" || status=1
+done
+
+# The total from the runs' W/D/L: the score p = (W + D/2) / N; each game scores 1, 1/2 or 0,
+# so the per-game variance is (W (1-p)^2 + D (1/2-p)^2 + L p^2) / N and the mean's standard
+# deviation sd = sqrt(variance / N); the 95% interval is p +- 1.96 sd (normal approximation),
+# and a score s becomes Elo as -400 log10(1/s - 1), with p and s kept inside (0, 1). The driver
+# computes its own line the same way, so one run's total equals its own summary.
+node -e '
+    const fs = require("fs");
+    const [tc, label, ...files] = process.argv.slice(1);
+    let w = 0, d = 0, l = 0;
+    const kinds = {}, endings = {};
+    for (const f of files) {
+        if (!fs.existsSync(f)) { console.log(`${f}: no summary, see its .log`); process.exitCode = 1; continue; }
+        const s = JSON.parse(fs.readFileSync(f, "utf8"));
+        w += s.wins; d += s.draws; l += s.losses;
+        for (const a of s.anomalies) kinds[`${a.engine} ${a.kind}`] = (kinds[`${a.engine} ${a.kind}`] || 0) + 1;
+        for (const [k, n] of Object.entries(s.terminations)) endings[k] = (endings[k] || 0) + n;
+        if (files.length > 1)
+            console.log(`  ${f.replace(/.*\//, "")}: +${s.wins} =${s.draws} -${s.losses} of ${s.games}, Elo ${s.elo} [${s.elo95.join(", ")}]`);
+    }
+    const n = w + d + l;
+    if (!n) process.exit(1);
+    const clamp = (s) => Math.min(Math.max(s, 1e-6), 1 - 1e-6);
+    const elo = (s) => Math.round(-400 * Math.log10(1 / clamp(s) - 1));
+    const score = (w + d / 2) / n, p = clamp(score);
+    const sd = Math.sqrt((w * (1 - p) ** 2 + d * (0.5 - p) ** 2 + l * p ** 2) / n / n);
+    const list = Object.entries(kinds).map(([k, c]) => `${k} ${c}`).join(", ") || "none";
+    console.log(`${label} at ${tc}: +${w} =${d} -${l} of ${n}, ${(100 * score).toFixed(1)} %, ` +
+        `Elo ${elo(p)} [${elo(p - 1.96 * sd)}, ${elo(p + 1.96 * sd)}]; anomalies: ${list}`);
+    console.log(`  endings: ${JSON.stringify(endings)}`);
+' "$tc" "$mode ($style vs ${opponent[3]})" "${files[@]}" || status=1
+exit $status
