@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "eval/psq.h"
 #include "eval/terms.h"
 
 namespace {
@@ -179,9 +180,22 @@ static int evaluate_uncached(const Board& board, PawnEntry* pawn_cache)
     return board.side == WHITE ? t : -t;
 }
 
-int evaluate(const Board& board) { return evaluate_uncached(board, nullptr); }
+static int evaluate_neural(const Board& board, AccumulatorStack* accumulators)
+{
+    if (is_recognised_draw(board))
+        return 0;
+    const int out = accumulators ? network_output(current_accumulator(*accumulators, board), board)
+                                 : network_output(board);
+    return std::clamp(out, -EVAL_LIMIT, EVAL_LIMIT);
+}
 
-int evaluate(const Board& board, EvalCache& cache)
+int evaluate(const Board& board)
+{
+    return eval_style == STYLE_NEURAL ? evaluate_neural(board, nullptr)
+                                      : evaluate_uncached(board, nullptr);
+}
+
+static int evaluate_cached(const Board& board, EvalCache& cache, AccumulatorStack* accumulators)
 {
     const std::uint64_t high = board.hash & ~EVAL_CACHE_LOW;
     std::uint64_t& slot      = cache.scores[board.hash & EVAL_CACHE_LOW];
@@ -190,7 +204,18 @@ int evaluate(const Board& board, EvalCache& cache)
         if (cached != EVAL_CACHE_NO_SCORE)
             return cached;
     }
-    const int score = evaluate_uncached(board, cache.pawns);
+    const int score = eval_style == STYLE_NEURAL ? evaluate_neural(board, accumulators)
+                                                 : evaluate_uncached(board, cache.pawns);
     slot            = high | static_cast<std::uint16_t>(score);
     return score;
+}
+
+int evaluate(const Board& board, EvalCache& cache, AccumulatorStack& accumulators)
+{
+    return evaluate_cached(board, cache, &accumulators);
+}
+
+int evaluate(const Board& board, EvalCache& cache)
+{
+    return evaluate_cached(board, cache, nullptr);
 }

@@ -1,9 +1,12 @@
 // eval.h: the static evaluation, in centipawns from the side to move's point of view.
-// A tapered sum of material, piece-square values and the terms of terms.h, with recognised
-// draws, a tempo bonus, a lone-king mop-up bonus and an end-game scale factor.
+// With the PeSTO and Linear styles, a tapered sum of material, piece-square values and the
+// terms of terms.h, with recognised draws, a tempo bonus, a lone-king mop-up bonus and an
+// end-game scale factor; with the Neural style, the network's output (nnue.h) within
+// EVAL_LIMIT, with the same recognised draws.
 #pragma once
 
 #include "board/board.h"
+#include "eval/nnue.h"
 
 constexpr int MAX_PHASE = 24;
 
@@ -20,6 +23,9 @@ struct EvalCache {
 };
 void clear_eval_cache(EvalCache& cache);
 
+// In a search: `accumulators` follow the board (push_move and pop_move), used by Neural only.
+int evaluate(const Board& board, EvalCache& cache, AccumulatorStack& accumulators);
+// Neural computes the network from scratch; the other styles as above.
 int evaluate(const Board& board, EvalCache& cache);
 // Without a cache, for evaluations outside a search: the same score.
 int evaluate(const Board& board);
@@ -27,5 +33,6 @@ int evaluate(const Board& board);
 // knights + bishops + 2 * rooks + 4 * queens of both colours, capped at MAX_PHASE.
 int game_phase(const Board& board);
 
-// The `eval` command: phase, the main terms, king safety and the total.
+// The `eval` command: phase, the main terms, king safety and the total; with Neural, the
+// network's score and what each piece adds to it.
 void eval_trace(const Board& board);

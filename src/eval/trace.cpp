@@ -1,9 +1,12 @@
 // trace.cpp: the `eval` command, a breakdown of the main terms for the current position.
 // The rows leave out outposts, passed-pawn proximity, the bishop pair's end-game half, draw
-// recognition, taper, tempo, mop-up and scaling, so the total is not their sum.
+// recognition, taper, tempo, mop-up and scaling, so the total is not their sum. With the
+// Neural style: the network's score and, on a board diagram, what each piece but the kings
+// adds to it (the score minus the score without the piece, both White's view).
 #include <cstdio>
 
 #include "eval/eval.h"
+#include "eval/psq.h"
 #include "eval/terms.h"
 
 namespace {
@@ -17,10 +20,55 @@ void print_row(const char* label, int mg, int eg)
 
 void print_row(const char* label, Score s) { print_row(label, mg_of(s), eg_of(s)); }
 
+int white_view(const Board& board, int score) { return board.side == WHITE ? score : -score; }
+
+void neural_trace(const Board& board)
+{
+    static Board without; // static for its size
+    without         = board;
+    const int whole = white_view(board, network_output(board));
+    std::printf("=== Neural Evaluation ===\n");
+    std::printf("Network score (side-to-move): %+d cp\n", network_output(board));
+    std::printf("Piece contributions (White's view, cp):\n");
+    const char* const rule
+        = "  +-------+-------+-------+-------+-------+-------+-------+-------+\n";
+    std::printf("%s", rule);
+    for (int rank = 7; rank >= 0; --rank) {
+        std::printf("%d |", rank + 1);
+        for (int file = 0; file < 8; ++file) {
+            const int piece = board.squares[make_square(file, rank)];
+            std::printf("   %c   |", piece == EMPTY ? ' ' : "PNBRQKpnbrqk"[piece]);
+        }
+        std::printf("\n  |");
+        for (int file = 0; file < 8; ++file) {
+            const int sq    = make_square(file, rank);
+            const int piece = board.squares[sq];
+            if (piece == EMPTY || type_of(piece) == KING) {
+                std::printf("       |");
+                continue;
+            }
+            const Bitboard bb = square_bb(sq);
+            without.pieces[piece] ^= bb;
+            without.occupancy[color_of(piece)] ^= bb;
+            without.occupied ^= bb;
+            std::printf(" %+5d |", whole - white_view(board, network_output(without)));
+            without.pieces[piece] ^= bb;
+            without.occupancy[color_of(piece)] ^= bb;
+            without.occupied ^= bb;
+        }
+        std::printf("\n%s", rule);
+    }
+    std::printf("      a       b       c       d       e       f       g       h\n");
+    std::printf("Neural evaluation (side-to-move): %+d cp\n", evaluate(board));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 void eval_trace(const Board& board)
 {
+    if (eval_style == STYLE_NEURAL)
+        return neural_trace(board);
     std::printf("=== Evaluation Trace ===\n");
     std::printf("Phase: %d/%d\n", game_phase(board), MAX_PHASE);
     print_row("Material+PST", board.psq_score);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "eval/eval.h"
+#include "eval/psq.h"
 #include "movegen/movegen.h"
 #include "platform/clock.h"
 #include "search/see.h"
@@ -140,6 +141,22 @@ static void update_pv(PlyRecord* ss, Move move)
     ss->pv_length = child->pv_length + 1;
 }
 
+// The search's make and unmake: with the Neural style, the accumulators follow the board. A
+// null move changes no piece and leaves them as they are.
+static void make_search_move(Searcher& s, Move move)
+{
+    make_move(s.board, move);
+    if (eval_style == STYLE_NEURAL)
+        push_move(s.accumulators, s.board, move);
+}
+
+static void unmake_search_move(Searcher& s, Move move)
+{
+    unmake_move(s.board, move);
+    if (eval_style == STYLE_NEURAL)
+        pop_move(s.accumulators);
+}
+
 // Counts the node and, from iteration 2 on when asked, now and then tests the limits.
 static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
 {
@@ -155,7 +172,7 @@ static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
 // knows whether it improves on its side's position two plies up.
 static int static_evaluation(Searcher& s, PlyRecord* ss, bool checked)
 {
-    ss->static_eval = checked ? SCORE_NONE : evaluate(s.board, s.eval_cache);
+    ss->static_eval = checked ? SCORE_NONE : evaluate(s.board, s.eval_cache, s.accumulators);
     return ss->static_eval;
 }
 
@@ -256,12 +273,12 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
         const Move move = captures.moves[i];
         if (see_below(board, move, 0) || !move_is_legal(board, move))
             continue;
-        make_move(board, move);
+        make_search_move(s, move);
         int score = -quiescence(s, ss + 1, -pbeta, -pbeta + 1, ply + 1);
         if (score >= pbeta)
             score
                 = -search(s, ss + 1, depth - PROBCUT_REDUCTION, -pbeta, -pbeta + 1, false, ply + 1);
-        unmake_move(board, move);
+        unmake_search_move(s, move);
         if (score >= pbeta)
             return score;
     }
@@ -367,7 +384,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
     count_node(s, ss, ply, true);
     Board& board = s.board;
     if (ply >= MAX_PLY)
-        return evaluate(board, s.eval_cache);
+        return evaluate(board, s.eval_cache, s.accumulators);
     if (depth <= 0)
         return quiescence(s, ss, alpha, beta, ply);
 
@@ -449,12 +466,12 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
                                                 : 0;
 
         ss->current_move = move;
-        make_move(board, move);
+        make_search_move(s, move);
         tt_prefetch(board.hash);
         ++moves_searched;
         const int score = search_move(s, ss, depth + extension - 1, reduction, alpha, beta, pv_node,
             moves_searched == 1, ply);
-        unmake_move(board, move);
+        unmake_search_move(s, move);
         if (s.stopped)
             return 0;
 
@@ -501,7 +518,7 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     if (board.halfmove_clock >= 100)
         return is_checkmated(board) ? -(SCORE_MATE - ply) : 0;
 
-    const int stand_pat = evaluate(board, s.eval_cache);
+    const int stand_pat = evaluate(board, s.eval_cache, s.accumulators);
     if (ply >= MAX_PLY || stand_pat >= beta)
         return stand_pat;
     alpha = std::max(alpha, stand_pat);
@@ -536,10 +553,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
         if (!move_is_legal(board, move))
             continue;
 
-        make_move(board, move);
+        make_search_move(s, move);
         tt_prefetch(board.hash);
         const int score = -quiescence(s, ss + 1, -beta, -alpha, ply + 1);
-        unmake_move(board, move);
+        unmake_search_move(s, move);
         if (s.stopped)
             return 0;
 

@@ -70,6 +70,9 @@ struct Searcher {
     int thread_index; // 0 for the main thread; a helper only obeys helpers_told_to_stop
     OrderingTables ordering; // kept from search to search
     EvalCache eval_cache;
+    // The Neural style's accumulators, one entry per move made below the root (think.h
+    // resets them at the root); untouched with the other styles.
+    AccumulatorStack accumulators;
     PlyRecord stack[SEARCH_STACK_SIZE];
 };
 

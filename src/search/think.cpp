@@ -308,6 +308,7 @@ static void prepare_helper(Searcher& h, const Searcher& main, const Move* allowe
     h.seldepth = 0;
     h.stopped  = false;
     std::memset(h.stack, 0, sizeof h.stack);
+    reset_accumulators(h.accumulators);
     age_ordering(h.ordering);
 }
 
@@ -319,6 +320,7 @@ SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (
     // left a longer history than the position command keeps.
     if (s.board.undo_count > GAME_HISTORY_LIMIT)
         drop_oldest_history(s.board, s.board.undo_count - GAME_HISTORY_LIMIT);
+    reset_accumulators(s.accumulators);
     set_limits(s, limits, poll);
     s.nodes.store(0, std::memory_order_relaxed);
     s.seldepth     = 0;

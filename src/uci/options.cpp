@@ -5,6 +5,7 @@
 #include <string>
 
 #include "book/polyglot.h"
+#include "eval/nnue.h"
 #include "eval/psq.h"
 #include "search/tablebase.h"
 #include "search/think.h"
@@ -41,6 +42,22 @@ static void set_style(int style, std::string_view, Board& board)
     clear_eval_caches();
     // The game board's running score must come from the table its moves will update.
     board.psq_score = compute_psq_score(board);
+}
+// The network is replaced only by a file that passes every check; <empty> (or nothing) brings
+// back the embedded one.
+static void set_eval_file(int, std::string_view path, Board&)
+{
+    const std::string name(path);
+    const bool embedded = name.empty() || name == "<empty>";
+    if (const char* fault = embedded ? load_embedded_network() : load_network_file(name.c_str())) {
+        std::printf("info string EvalFile not loaded, the network in use is kept: %s %s\n",
+            embedded ? "the embedded network" : name.c_str(), fault);
+    } else {
+        clear_eval_caches();
+        if (!embedded)
+            std::printf("info string EvalFile loaded: %s\n", name.c_str());
+    }
+    std::fflush(stdout);
 }
 static void set_multipv(int lines, std::string_view, Board&) { engine_options.multipv = lines; }
 static void set_ponder(int on, std::string_view, Board&) { engine_options.ponder = on != 0; }
@@ -82,7 +99,9 @@ static const Option OPTIONS[] = {
     { "OwnBook", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_own_book },
     { "BookFile", OPTION_STRING, 0, "champions.bin", 0, 0, {}, set_book_file },
     // The choices in the order of the style numbers.
-    { "Style", OPTION_COMBO, STYLE_PESTO, nullptr, 0, 0, { "PeSTO", "Linear" }, set_style },
+    { "Style", OPTION_COMBO, STYLE_PESTO, nullptr, 0, 0, { "PeSTO", "Linear", "Neural" },
+        set_style },
+    { "EvalFile", OPTION_STRING, 0, "<empty>", 0, 0, {}, set_eval_file },
     { "MultiPV", OPTION_SPIN, 1, nullptr, 1, MAX_MULTIPV, {}, set_multipv },
     { "Ponder", OPTION_CHECK, 0, nullptr, 0, 0, {}, set_ponder },
     { "Move Overhead", OPTION_SPIN, 100, nullptr, 0, 5000, {}, set_move_overhead },
@@ -97,10 +116,11 @@ static const Option OPTIONS[] = {
     { "SyzygyProbeLimit", OPTION_SPIN, 7, nullptr, 0, 7, {}, set_probe_limit },
 #endif
 };
-static_assert(STYLE_PESTO == 0 && STYLE_LINEAR == 1);
+static_assert(STYLE_PESTO == 0 && STYLE_LINEAR == 1 && STYLE_NEURAL == 2);
 
 void apply_default_options(Board& board)
 {
+    init_nnue(); // EvalFile's default, the embedded network
     for (const Option& option : OPTIONS)
         if (option.apply && option.type != OPTION_STRING && option.type != OPTION_BUTTON)
             option.apply(option.default_value, {}, board);
