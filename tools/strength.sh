@@ -139,7 +139,7 @@ for ((i = 0; i < parallel; ++i)); do
     ((i < parallel - 1 || games % 2 == 0)) || part_games=$((part_games - 1))
     node "$match" --e1 "$engine" --name1 "vantorel-${style,,}" "${side_options[@]}" \
         "${engine_options[@]}" "${opponent[@]}" --games "$part_games" --tc "$tc" \
-        --openings "$out/$name.epd" --quiet --pgn "$out/$name.pgn" --json "$out/$name.json" \
+        --openings "$out/$name.epd" --pgn "$out/$name.pgn" --json "$out/$name.json" \
         >"$out/$name.log" 2>&1 &
     names+=("$name") pids+=($!)
 done
