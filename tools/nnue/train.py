@@ -3,6 +3,7 @@
 
     tools/nnue/train.py /work/data/gen1/*.bin --out runs/a --epochs 10 --export runs/a/net.vnn
     tools/nnue/train.py ... --resume runs/a/last.pt --epochs 15     # more epochs on a checkpoint
+    tools/nnue/train.py ... --init gen2.vnn --lr 3e-4                # fine-tune a network file
 
 Everything is loaded into memory (32 bytes a position); batches are turned into feature indices
 as they are drawn. 2% of the data (in blocks of 1024 consecutive records, so mostly whole games)
@@ -118,6 +119,18 @@ def write_vnn(path, net):
     os.replace(path + ".tmp", path)
 
 
+def load_vnn(path):
+    """Model holding a network file's weights, divided back by their scales."""
+    import check
+    net = check.read_vnn(path)
+    model = Net()
+    with torch.no_grad():
+        for key, scale in (("ft_weight", QA), ("ft_bias", QA), ("out_weight", QB),
+                           ("out_bias", QA * QB)):
+            getattr(model, key).copy_(torch.from_numpy(net[key] / scale))
+    return model
+
+
 def load_checkpoint(path):
     """Model (and the checkpoint dict) from a file written by this trainer."""
     ckpt = torch.load(path, map_location="cpu")
@@ -166,6 +179,7 @@ def main():
     p.add_argument("--seed", type=int, default=1, help="initial weights, split, shuffles")
     p.add_argument("--limit", type=int, help="use only the first N records")
     p.add_argument("--resume", help="checkpoint to continue from")
+    p.add_argument("--init", help="network file (VNN1) to start from instead of random weights")
     args = p.parse_args()
 
     torch.set_num_threads(args.threads)
@@ -186,7 +200,7 @@ def main():
         target = make_batch(val, args.lam)["target"]
         print(f"validation loss of a constant prediction (target variance): {float(target.var()):.6f}")
 
-    model = Net()
+    model = load_vnn(args.init) if args.init else Net()
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
     first_epoch = 0
     if args.resume:
