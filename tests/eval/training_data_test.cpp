@@ -36,9 +36,11 @@ TEST(EvalTrainingData, RecordsGiveBackTheirPositions)
     EXPECT_FALSE(unpack_training_record(TrainingRecord {}, back)); // no kings
 }
 
-// Self-play through the real executable writes only quiet, legal positions that read back.
+// Self-play through the real executable writes only quiet, legal positions that read back,
+// and a clearly winning score goes with a won game far more often than with a lost one.
 TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
 {
+    init_engine_once();
     const std::string path = testing::TempDir() + "vantorel-selfplay.bin";
     std::remove(path.c_str());
     const std::string command
@@ -47,13 +49,22 @@ TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
     const std::string bytes = read_file(path);
     ASSERT_GT(bytes.size(), 0u);
     ASSERT_EQ(bytes.size() % TRAINING_RECORD_BYTES, 0u);
+    int agree = 0, contradict = 0;
     for (std::size_t at = 0; at < bytes.size(); at += TRAINING_RECORD_BYTES) {
         TrainingRecord record;
         std::memcpy(record.bytes, bytes.data() + at, TRAINING_RECORD_BYTES);
         static TrainingPosition position;
         ASSERT_TRUE(unpack_training_record(record, position));
         EXPECT_FALSE(in_check(position.board, WHITE) || in_check(position.board, BLACK));
+        const int sign    = position.score >= 500 ? 1 : position.score <= -500 ? -1 : 0;
+        const int outcome = position.result == RESULT_WIN ? 1
+            : position.result == RESULT_LOSS              ? -1
+                                                          : 0;
+        agree += sign != 0 && outcome == sign;
+        contradict += sign != 0 && outcome == -sign;
     }
+    EXPECT_GT(agree, 10);
+    EXPECT_LT(contradict, agree / 4);
     EXPECT_EQ(
         std::system((std::string(VANTOREL_EXE) + " datastats " + path + " >/dev/null").c_str()), 0);
     std::remove(path.c_str());
