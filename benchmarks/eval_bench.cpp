@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "board/board.h"
-#include "board/zobrist.h"
+#include "engine/engine.h"
 #include "eval/eval.h"
-#include "eval/psq.h"
 #include "eval/terms.h"
-#include "movegen/attacks.h"
 #include "movegen/movegen.h"
 #include "uci/bench.h"
 
@@ -31,10 +29,7 @@ constexpr int PLIES_BETWEEN      = 4;
 const std::vector<Board>& positions()
 {
     static const std::vector<Board> list = [] {
-        init_attack_tables();
-        init_zobrist();
-        eval_style = STYLE_PESTO;
-        init_eval_tables();
+        init_tables();
         std::vector<Board> result;
         static Board board;
         MoveList moves;
@@ -65,22 +60,22 @@ const std::vector<Board>& positions()
     return list;
 }
 
-// A search thread's caches, as the search uses them.
-EvalCache& cache()
+// A search thread's evaluation with PeSTO, as the search uses it.
+Evaluator& evaluator()
 {
-    static EvalCache* const caches = [] {
-        auto* fresh = new EvalCache;
-        clear_eval_cache(*fresh);
-        return fresh;
+    static Evaluator* const fresh = [] {
+        auto* made = new Evaluator();
+        clear_eval_cache(made->cache);
+        return made;
     }();
-    return *caches;
+    return *fresh;
 }
 
 template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
 {
     const std::vector<Board>& list = positions();
     for (const Board& board : list) // warm the caches
-        benchmark::DoNotOptimize(evaluate(board, cache()));
+        benchmark::DoNotOptimize(evaluate(board, evaluator()));
     for (auto _ : state)
         for (const Board& board : list)
             benchmark::DoNotOptimize(fn(board));
@@ -93,13 +88,13 @@ template <typename Fn> void run_over_positions(benchmark::State& state, Fn fn)
 // With the positions warm in the evaluation cache: the cost of a hit.
 void BM_EvaluateCached(benchmark::State& state)
 {
-    run_over_positions(state, [](const Board& board) { return evaluate(board, cache()); });
+    run_over_positions(state, [](const Board& board) { return evaluate(board, evaluator()); });
 }
 
 void BM_PawnTermsWarm(benchmark::State& state)
 {
-    run_over_positions(
-        state, [](const Board& board) { return evaluate_pawn_terms(board, cache().pawns); });
+    run_over_positions(state,
+        [](const Board& board) { return evaluate_pawn_terms(board, evaluator().cache.pawns); });
 }
 
 // Mobility, outposts, rooks, threats and king danger: the one pass evaluate makes.

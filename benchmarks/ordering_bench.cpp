@@ -6,8 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "board/zobrist.h"
-#include "movegen/attacks.h"
+#include "engine/engine.h"
 #include "movegen/movegen.h"
 #include "search/move_picker.h"
 #include "search/see.h"
@@ -36,8 +35,7 @@ struct Prepared {
 const Prepared& prepared()
 {
     static const Prepared data = [] {
-        init_attack_tables();
-        init_zobrist();
+        init_tables();
         Prepared p;
         std::vector<const char*> fens(std::begin(BENCH_FENS), std::end(BENCH_FENS));
         fens.insert(fens.end(), std::begin(MIDDLE_GAMES), std::end(MIDDLE_GAMES));

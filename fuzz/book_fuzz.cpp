@@ -27,22 +27,23 @@ std::uint64_t keys[PROBE_COUNT];
 // The book file lives in memory; load_book opens it through /proc like any other path.
 int book_fd = -1;
 char book_path[64];
+Book book;
 
 bool load(const std::uint8_t* data, std::size_t size)
 {
     if (ftruncate(book_fd, 0) != 0 || pwrite(book_fd, data, size, 0) != static_cast<ssize_t>(size))
         fuzz_fail("cannot write the book file");
-    const bool loaded = load_book(book_path);
+    const bool loaded = load_book(book, book_path);
     const bool valid  = size >= 16 && size % 16 == 0;
-    if (loaded != valid || (own_book != 0) != valid || (!valid && book_count != 0))
+    if (loaded != valid || (!valid && (book.count != 0 || book.entries)))
         fuzz_fail("load_book accepted a bad size or refused a good one");
-    if (valid && (book_count != static_cast<std::int32_t>(size / 16) || !book_entries))
+    if (valid && (book.count != static_cast<std::int32_t>(size / 16) || !book.entries))
         fuzz_fail("load_book lost records");
-    for (std::int32_t i = 0; valid && i < book_count; ++i) {
+    for (std::int32_t i = 0; valid && i < book.count; ++i) {
         std::uint64_t record[2] = { 0, 0 };
         for (int b = 0; b < 12; ++b)
             record[b / 8] = record[b / 8] << 8 | data[16 * i + b];
-        const BookEntry& e = book_entries[i];
+        const BookEntry& e = book.entries[i];
         if (e.key != record[0] || e.move != record[1] >> 16 || e.weight != (record[1] & 0xFFFF))
             fuzz_fail("a record was misread");
     }
@@ -54,7 +55,7 @@ void probe_all()
     for (int i = 0; i < PROBE_COUNT; ++i) {
         const Board before = boards[i];
         for (int round = 0; round < 3; ++round) {
-            const Move move = book_probe(boards[i]);
+            const Move move = book_probe(book, boards[i]);
             MoveList legal;
             generate_legal_moves(boards[i], legal);
             if (move != NO_MOVE && std::count(legal.moves, legal.moves + legal.count, move) == 0)
@@ -69,7 +70,7 @@ void probe_all()
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    init_engine();
+    test_engine();
     capture_stdout();
     book_fd = memfd_create("vantorel_book", 0);
     if (book_fd < 0)
@@ -87,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 64 * 1024)
         return -1;
     load(data, size);
-    seed_book_random(size);
+    seed_book_random(book, size);
     probe_all();
 
     // Each record's first key byte picks a test position; the records are then sorted by key,
@@ -112,10 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!take_output().empty())
         fuzz_fail("the book printed something");
-    // Turning the book off must silence it whatever it holds.
-    own_book = 0;
+    // A freed book is empty, whatever it held.
+    free_book(book);
     for (int i = 0; i < PROBE_COUNT; ++i)
-        if (book_probe(boards[i]) != NO_MOVE)
-            fuzz_fail("book_probe answered with OwnBook off");
+        if (book_probe(book, boards[i]) != NO_MOVE)
+            fuzz_fail("book_probe answered from a freed book");
     return 0;
 }

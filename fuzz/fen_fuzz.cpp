@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "search/tt.h"
 
 namespace {
 
@@ -20,7 +19,7 @@ void check_position(Board& b, Move tt_word, std::string_view fen)
     expect_ok(check_move_picker(b, tt_word), fen);
     expect_ok(check_see(b), fen);
     expect_ok(check_mirror_eval(b), fen);
-    const int score = evaluate(b);
+    const int score = evaluate(b, nullptr);
     if (score < -EVAL_LIMIT || score > EVAL_LIMIT)
         fuzz_fail("static evaluation in the mate range", fen);
 }
@@ -47,9 +46,9 @@ void check_fen(std::string_view fen, Move tt_word, bool chess960)
     std::string out = take_output();
     if (out.rfind("Total: " + std::to_string(perft(board, 2)) + "\n") == std::string::npos)
         fuzz_fail("perft 2 total differs from perft", out);
-    eval_trace(board);
+    eval_trace(board, nullptr);
     out                     = take_output();
-    const int score         = evaluate(board);
+    const int score         = evaluate(board, nullptr);
     const std::string total = "Total (side-to-move): " + std::string(score >= 0 ? "+" : "")
         + std::to_string(score) + " cp\n";
     if (out.size() < total.size() || out.substr(out.size() - total.size()) != total)
@@ -68,8 +67,7 @@ void check_fen(std::string_view fen, Move tt_word, bool chess960)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    init_engine();
-    tt_resize(1);
+    test_engine();
     capture_stdout();
     return 0;
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "search/tablebase.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 
@@ -58,20 +58,23 @@ Board random_position(const FuzzedTable& table, std::uint64_t& seed)
     }
 }
 
+Tablebases tables;
+
 void probe_all(int table)
 {
+    const TablebaseSettings settings { tables.largest, 1, true };
     Move moves[MAX_MOVES];
     int ranks[MAX_MOVES], scores[MAX_MOVES];
     for (Board& board : positions[table]) {
         const Board before           = board;
-        const TablebaseResult result = tb_probe(board);
+        const TablebaseResult result = tb_probe(board, settings);
         if (result != TB_WIN_RESULT && result != TB_DRAW_RESULT && result != TB_LOSS_RESULT
             && result != TB_FAILED)
             fuzz_fail("a probe answered no result");
         MoveList legal;
         generate_legal_moves(board, legal);
         std::copy(legal.moves, legal.moves + legal.count, moves);
-        tb_rank_root_moves(board, moves, legal.count, ranks, scores);
+        tb_rank_root_moves(board, settings, moves, legal.count, ranks, scores);
         if (!same_board(before, board))
             fuzz_fail("a probe changed the position");
     }
@@ -81,7 +84,7 @@ void probe_all(int table)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    init_engine();
+    test_engine();
     capture_stdout();
     char name[] = "/tmp/vantorel-tablebase-fuzz-XXXXXX";
     if (!mkdtemp(name))
@@ -114,10 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         = read_file(std::string(TEST_DATA_DIR "/syzygy/") + TABLES[table].sound);
     write_file(folder + "/" + TABLES[table].sound, sound.data(), sound.size());
     write_file(folder + "/" + TABLES[table].file, data + 1, size - 1);
-    tb_load(folder);
+    tb_load(tables, folder);
     if (take_output().find("info string Syzygy tables found: ") == std::string::npos)
         fuzz_fail("loading the tables said nothing");
     probe_all(table);
-    tb_load("");
+    tb_free(tables);
     return 0;
 }

@@ -1,4 +1,4 @@
-// uci_fuzz: any text as command lines for the dispatcher, on a fresh game board.
+// uci_fuzz: any text as command lines for the dispatcher, on an engine of its own.
 //
 // Lines end at "\n" or "\r". Commands are bounded so that one input stays fast: every search
 // gets " depth 2" appended (the last keyword wins), bench runs at depth 1 or 2, perft at most
@@ -9,16 +9,14 @@
 // the game board as it was.
 #include <cstdint>
 
-#include "book/polyglot.h"
 #include "fuzz_support.h"
-#include "search/tt.h"
 
 namespace {
 
 constexpr int MAX_LINES    = 128;
 constexpr int MAX_SEARCHES = 16;
 
-Board board;
+Engine* engine;
 bool tables_changed = true; // the test tables are to be loaded again
 Board before;
 char book_path[]    = "/tmp/vantorel_uci_fuzz_XXXXXX";
@@ -80,10 +78,14 @@ bool bound_line(std::string& line)
 
 } // namespace
 
+void run(const std::string& line) { execute_command(*engine, nullptr, line); }
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    init_engine();
-    tt_resize(1);
+    test_engine(); // the tables
+    engine = new Engine();
+    init_engine(*engine);
+    run("setoption name Hash value 1");
     capture_stdout();
     write_test_book();
     return 0;
@@ -92,18 +94,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     // A fresh game: start position, empty tables, default options, no book.
-    execute_command("setoption name UCI_Chess960 value false", board);
-    execute_command("ucinewgame", board);
-    execute_command("setoption name Style value PeSTO", board);
-    execute_command("setoption name Threads value 1", board);
-    execute_command("setoption name BookFile value " + std::string(no_book), board);
+    run("setoption name UCI_Chess960 value false");
+    run("ucinewgame");
+    run("setoption name Style value PeSTO");
+    run("setoption name Threads value 1");
+    run("setoption name BookFile value " + std::string(no_book));
     if (tables_changed)
-        execute_command("setoption name SyzygyPath value " TEST_DATA_DIR "/syzygy", board);
+        run("setoption name SyzygyPath value " TEST_DATA_DIR "/syzygy");
     tables_changed = false;
-    execute_command("setoption name SyzygyProbeDepth value 1", board);
-    execute_command("setoption name Syzygy50MoveRule value true", board);
-    execute_command("setoption name SyzygyProbeLimit value 7", board);
+    run("setoption name SyzygyProbeDepth value 1");
+    run("setoption name Syzygy50MoveRule value true");
+    run("setoption name SyzygyProbeLimit value 7");
     take_output();
+    const Board& board = engine->board;
 
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     int lines = 0, searches = 0;
@@ -121,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
 
         before = board;
-        execute_command(line, board);
+        run(line);
         const std::string out = take_output();
         if (!board_is_consistent(board) || board.undo_count > UNDO_CAPACITY - 128)
             fuzz_fail("the board is inconsistent or full after", line);

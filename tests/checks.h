@@ -33,15 +33,21 @@
 #include "uci/text.h"
 #include "uci/uci.h"
 
-inline void init_engine_once()
+// The tests' engine, every option at its default; tests that change an option restore it.
+inline Engine& test_engine()
 {
-    static const bool done = (init_engine(), true);
-    (void)done;
+    static Engine* const engine = [] {
+        init_tables();
+        Engine* e = new Engine();
+        init_engine(*e);
+        return e;
+    }();
+    return *engine;
 }
 
 inline Board board_from_fen(std::string_view fen, bool chess960 = false)
 {
-    init_engine_once();
+    test_engine();
     Board board;
     parse_fen(board, fen, chess960);
     return board;
@@ -287,7 +293,7 @@ inline std::string mirrored_fen(const Board& b)
 // Colour does not matter, up to the packed scores' one-point rounding. Applies with one king
 // a side, at most one queen a side (only the lowest queen is looked at for checks) and no
 // pawn on a back rank.
-inline std::string check_mirror_eval(const Board& b)
+inline std::string check_mirror_eval(const Board& b, const Network* network = nullptr)
 {
     const auto count     = [&](int piece) { return popcount(b.pieces[piece]); };
     const Bitboard pawns = b.pieces[make_piece(WHITE, PAWN)] | b.pieces[make_piece(BLACK, PAWN)];
@@ -298,8 +304,10 @@ inline std::string check_mirror_eval(const Board& b)
     const std::string text = mirrored_fen(b);
     Board mirror;
     parse_fen(mirror, text);
-    return std::abs(evaluate(mirror) - evaluate(b)) > 1 ? "colour changes the evaluation of " + text
-                                                        : "";
+    set_psq_table(mirror, *b.psq);
+    return std::abs(evaluate(mirror, network) - evaluate(b, network)) > 1
+        ? "colour changes the evaluation of " + text
+        : "";
 }
 
 // Printable ASCII lines, each ended by "\n"; none longer than an input line may be.

@@ -19,7 +19,7 @@ static void put_piece(Board& board, int piece, int sq)
     board.hash ^= zobrist_piece[piece][sq];
     if (type_of(piece) == PAWN)
         board.pawn_hash ^= zobrist_piece[piece][sq];
-    board.psq_score += psq_table[piece][sq];
+    board.psq_score += board.psq->entries[piece][sq];
 }
 
 // Counters saturate so that no input text can overflow them.
@@ -85,11 +85,10 @@ static void set_up_castling(Board& board, const int king_sq[COLOR_NB])
         }
         const int color     = i / 2;
         const bool kingside = i % 2 == 0;
-        const int base      = color == WHITE ? 0 : 56;
         const int king      = king_sq[color];
         const int rook      = c.rook[i];
-        const int king_to   = base + (kingside ? 6 : 2);
-        const int rook_to   = base + (kingside ? 5 : 3);
+        const int king_to   = castling_king_to(color, kingside);
+        const int rook_to   = castling_rook_to(color, kingside);
         c.king_path[i]      = rank_span(king, king_to);
         c.empty[i]
             = (c.king_path[i] | rank_span(rook, rook_to)) & ~square_bb(king) & ~square_bb(rook);
@@ -237,6 +236,7 @@ bool parse_fen(Board& board, std::string_view fen, bool chess960)
     std::memset(&board, 0, sizeof board);
     for (auto& sq : board.squares)
         sq = EMPTY;
+    board.psq       = &psq_tables[PSQ_PESTO];
     board.chess960  = chess960;
     std::size_t pos = 0;
     if (!read_placement(board, fen, pos)) {
@@ -318,7 +318,7 @@ static void add_piece_quiet(Board& board, int piece, int sq)
     board.occupancy[color_of(piece)] |= bb;
     board.occupied |= bb;
     board.squares[sq] = piece;
-    board.psq_score += psq_table[piece][sq];
+    board.psq_score += board.psq->entries[piece][sq];
 }
 
 static void remove_piece_quiet(Board& board, int piece, int sq)
@@ -328,7 +328,7 @@ static void remove_piece_quiet(Board& board, int piece, int sq)
     board.occupancy[color_of(piece)] ^= bb;
     board.occupied ^= bb;
     board.squares[sq] = EMPTY;
-    board.psq_score -= psq_table[piece][sq];
+    board.psq_score -= board.psq->entries[piece][sq];
 }
 
 static void move_piece_quiet(Board& board, int piece, int from, int to)
@@ -339,32 +339,35 @@ static void move_piece_quiet(Board& board, int piece, int from, int to)
     board.occupied ^= bb;
     board.squares[from] = EMPTY;
     board.squares[to]   = piece;
-    board.psq_score += psq_table[piece][to] - psq_table[piece][from];
-}
-
-// Where the king and rook of a castling move start and end. Either may already stand on its
-// destination, even on the other's start square, so both leave the board before both land.
-struct CastlingSquares {
-    int king_from, king_to, rook_from, rook_to;
-};
-static CastlingSquares castling_squares(const Board& board, int us, Move move)
-{
-    const int base      = us == WHITE ? 0 : 56;
-    const bool kingside = move_flags(move) == FLAG_KING_CASTLE;
-    return { move_from(move), base + (kingside ? 6 : 2),
-        board.castle.rook[2 * us + (kingside ? 0 : 1)], base + (kingside ? 5 : 3) };
+    board.psq_score += board.psq->entries[piece][to] - board.psq->entries[piece][from];
 }
 
 static void push_undo(Board& board, int captured)
 {
     assert(board.undo_count < UNDO_CAPACITY);
-    UndoRecord& u    = board.undo_stack[board.undo_count];
-    u.ep_square      = board.ep_square;
-    u.castling       = board.castling;
-    u.halfmove_clock = board.halfmove_clock;
-    u.captured       = captured;
-    u.hash           = board.hash;
-    u.pawn_hash      = board.pawn_hash;
+    UndoRecord& u           = board.undo_stack[board.undo_count];
+    u.ep_square             = board.ep_square;
+    u.castling              = board.castling;
+    u.halfmove_clock        = board.halfmove_clock;
+    u.captured              = captured;
+    u.hash                  = board.hash;
+    u.pawn_hash             = board.pawn_hash;
+    u.changes.removed_count = u.changes.added_count = 0;
+}
+
+static std::uint16_t piece_code(int piece, int sq)
+{
+    return static_cast<std::uint16_t>(piece * 64 + sq);
+}
+
+static void note_removed(UndoRecord& undo, int piece, int sq)
+{
+    undo.changes.removed[undo.changes.removed_count++] = piece_code(piece, sq);
+}
+
+static void note_added(UndoRecord& undo, int piece, int sq)
+{
+    undo.changes.added[undo.changes.added_count++] = piece_code(piece, sq);
 }
 
 void make_move(Board& board, Move move)
@@ -390,6 +393,7 @@ void make_move(Board& board, Move move)
         const int victim_sq = flags == FLAG_EP_CAPTURE ? (us == WHITE ? to - 8 : to + 8) : to;
         const int victim    = flags == FLAG_EP_CAPTURE ? make_piece(them, PAWN) : board.squares[to];
         undo.captured       = type_of(victim);
+        note_removed(undo, victim, victim_sq);
         remove_piece_quiet(board, victim, victim_sq);
         board.hash ^= zobrist_piece[victim][victim_sq];
         if (type_of(victim) == PAWN)
@@ -402,14 +406,21 @@ void make_move(Board& board, Move move)
 
     if (flags & FLAG_PROMOTION) {
         const int promoted = make_piece(us, promotion_type(move));
+        note_removed(undo, piece, from);
+        note_added(undo, promoted, to);
         remove_piece_quiet(board, piece, from);
         board.hash ^= zobrist_piece[piece][from];
         board.pawn_hash ^= zobrist_piece[piece][from];
         add_piece_quiet(board, promoted, to);
         board.hash ^= zobrist_piece[promoted][to];
     } else if (flags == FLAG_KING_CASTLE || flags == FLAG_QUEEN_CASTLE) {
+        // Both leave the board before both land: either may land where the other stood.
         const CastlingSquares c = castling_squares(board, us, move);
         const int rook          = make_piece(us, ROOK);
+        note_removed(undo, piece, c.king_from);
+        note_removed(undo, rook, c.rook_from);
+        note_added(undo, piece, c.king_to);
+        note_added(undo, rook, c.rook_to);
         remove_piece_quiet(board, piece, c.king_from);
         remove_piece_quiet(board, rook, c.rook_from);
         add_piece_quiet(board, piece, c.king_to);
@@ -417,6 +428,8 @@ void make_move(Board& board, Move move)
         board.hash ^= zobrist_piece[piece][c.king_from] ^ zobrist_piece[piece][c.king_to]
             ^ zobrist_piece[rook][c.rook_from] ^ zobrist_piece[rook][c.rook_to];
     } else {
+        note_removed(undo, piece, from);
+        note_added(undo, piece, to);
         move_piece_quiet(board, piece, from, to);
         const Bitboard key = zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
         board.hash ^= key;
@@ -555,12 +568,18 @@ static std::uint64_t compute_pawn_hash(const Board& board)
     return key;
 }
 
+void set_psq_table(Board& board, const PsqTable& table)
+{
+    board.psq       = &table;
+    board.psq_score = compute_psq_score(board);
+}
+
 Score compute_psq_score(const Board& board)
 {
     Score score = 0;
     for (int sq = 0; sq < SQUARE_NB; ++sq)
         if (board.squares[sq] != EMPTY)
-            score += psq_table[board.squares[sq]][sq];
+            score += board.psq->entries[board.squares[sq]][sq];
     return score;
 }
 

@@ -21,6 +21,12 @@ constexpr int eg_of(Score s)
 }
 
 // Material plus piece-square value of every piece code on every square, White's view (Black
-// entries are the mirrored negations). Defined beside init_eval_tables (eval/psq.h), which
-// fills it at start-up and on every change of style.
-extern Score psq_table[PIECE_NB][SQUARE_NB];
+// entries are the mirrored negations): one table per set of square values. Defined beside
+// init_eval_tables (eval/psq.h), which fills them once at start-up.
+struct PsqTable {
+    Score entries[PIECE_NB][SQUARE_NB];
+};
+constexpr int PSQ_PESTO    = 0;
+constexpr int PSQ_LINEAR   = 1;
+constexpr int PSQ_TABLE_NB = 2;
+extern PsqTable psq_tables[PSQ_TABLE_NB];

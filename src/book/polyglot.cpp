@@ -13,10 +13,6 @@
 
 #include "movegen/movegen.h"
 
-BookEntry* book_entries = nullptr;
-std::int32_t book_count = 0;
-std::uint8_t own_book   = 0;
-
 // The file is read straight into the entry array and converted record by record in place,
 // so a book needs its own size in memory, not twice that.
 static_assert(sizeof(BookEntry) == 16, "a book record and an entry must share their bytes");
@@ -25,34 +21,29 @@ constexpr int MAX_BOOK_CANDIDATES = 64;
 
 // splitmix64: any seed is fine, and 64 bits make the modulo below unbiased for all practical
 // purposes (a total weight is below 2^22), unlike rand() with its 15 bits.
-static std::uint64_t book_random_state = 0;
-
-void seed_book_random(std::uint64_t seed) { book_random_state = seed; }
-
-static std::uint64_t book_random()
+static std::uint64_t book_random(Book& book)
 {
-    std::uint64_t z = (book_random_state += 0x9E3779B97F4A7C15ULL);
+    std::uint64_t z = (book.random_state += 0x9E3779B97F4A7C15ULL);
     z               = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z               = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     return z ^ (z >> 31);
 }
 
 // Whether a file of this many bytes can be a book here: whole 16-byte records, at least one,
-// and an entry count that fits book_count.
+// and an entry count that fits Book::count.
 static bool book_size_is_valid(std::uint64_t file_size)
 {
     if (file_size < 16 || file_size % 16 != 0)
         return false;
-    // book_count is 32-bit, and the whole file must be addressable in one buffer.
+    // The count is 32-bit, and the whole file must be addressable in one buffer.
     return file_size / 16 <= static_cast<std::uint64_t>(INT32_MAX) && file_size <= SIZE_MAX;
 }
 
-static void drop_book()
+void free_book(Book& book)
 {
-    delete[] book_entries;
-    book_entries = nullptr;
-    book_count   = 0;
-    own_book     = 0;
+    delete[] book.entries;
+    book.entries = nullptr;
+    book.count   = 0;
 }
 
 // Size of a regular file in bytes, in 64 bits everywhere; false for anything else (on Linux a
@@ -87,9 +78,9 @@ static std::uint64_t read_big_endian(const unsigned char* bytes, int count)
     return value;
 }
 
-bool load_book(const char* path)
+bool load_book(Book& book, const char* path)
 {
-    drop_book();
+    free_book(book);
 
     std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
     if (!file)
@@ -123,10 +114,9 @@ bool load_book(const char* path)
         entries[i].weight = static_cast<std::uint16_t>(read_big_endian(record + 10, 2));
     }
 
-    book_entries = entries;
-    book_count   = static_cast<std::int32_t>(count);
-    own_book     = 1;
-    seed_book_random(static_cast<std::uint64_t>(std::time(nullptr)));
+    book.entries = entries;
+    book.count   = static_cast<std::int32_t>(count);
+    seed_book_random(book, static_cast<std::uint64_t>(std::time(nullptr)));
     return true;
 }
 
@@ -171,18 +161,19 @@ std::uint64_t polyglot_key(const Board& board)
 }
 
 // Index of the first entry with `key`, or -1.
-static std::int64_t find_first_entry(std::uint64_t key)
+static std::int64_t find_first_entry(const Book& book, std::uint64_t key)
 {
-    std::int64_t lo = 0, hi = static_cast<std::int64_t>(book_count) - 1;
+    const BookEntry* entries = book.entries;
+    std::int64_t lo = 0, hi = static_cast<std::int64_t>(book.count) - 1;
     while (lo <= hi) {
         const std::int64_t mid = lo + (hi - lo) / 2;
-        if (book_entries[mid].key < key)
+        if (entries[mid].key < key)
             lo = mid + 1;
-        else if (book_entries[mid].key > key)
+        else if (entries[mid].key > key)
             hi = mid - 1;
         else {
             std::int64_t first = mid;
-            while (first > 0 && book_entries[first - 1].key == key)
+            while (first > 0 && entries[first - 1].key == key)
                 --first;
             return first;
         }
@@ -226,13 +217,13 @@ static Move decode_book_move(Board& board, std::uint16_t book_move)
     return NO_MOVE;
 }
 
-Move book_probe(Board& board)
+Move book_probe(Book& book, Board& board)
 {
-    if (!own_book || !book_entries || book_count == 0)
+    if (!book.entries || book.count == 0)
         return NO_MOVE;
 
     const std::uint64_t key  = polyglot_key(board);
-    const std::int64_t first = find_first_entry(key);
+    const std::int64_t first = find_first_entry(book, key);
     if (first < 0)
         return NO_MOVE;
 
@@ -241,17 +232,17 @@ Move book_probe(Board& board)
     int count           = 0;
     std::uint32_t total = 0;
     for (std::int64_t i = first;
-         i < book_count && book_entries[i].key == key && count < MAX_BOOK_CANDIDATES; ++i) {
-        moves[count]   = book_entries[i].move;
-        weights[count] = book_entries[i].weight;
-        total += book_entries[i].weight;
+         i < book.count && book.entries[i].key == key && count < MAX_BOOK_CANDIDATES; ++i) {
+        moves[count]   = book.entries[i].move;
+        weights[count] = book.entries[i].weight;
+        total += book.entries[i].weight;
         ++count;
     }
     if (count == 0 || total == 0)
         return NO_MOVE;
 
     // Weight-0 entries never win: the running sum must pass r.
-    const std::uint32_t r = static_cast<std::uint32_t>(book_random() % total);
+    const std::uint32_t r = static_cast<std::uint32_t>(book_random(book) % total);
     std::uint32_t sum     = 0;
     int chosen            = 0;
     for (int i = 0; i < count; ++i) {

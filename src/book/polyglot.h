@@ -2,8 +2,7 @@
 //
 // The whole book is read into memory by load_book (16-byte big-endian records sorted by key)
 // and searched by bisection. book_probe picks among at most 64 entries of the position with
-// probability proportional to their weights. Every load failure leaves no book and OwnBook
-// off, silently.
+// probability proportional to their weights. Every load failure leaves no book, silently.
 #pragma once
 
 #include <cstdint>
@@ -16,20 +15,24 @@ struct BookEntry {
     std::uint16_t weight;
 };
 
-extern BookEntry* book_entries; // heap array in file order, or nullptr
-extern std::int32_t book_count;
-extern std::uint8_t own_book; // the "OwnBook" option
+// A zero-filled record is an empty book.
+struct Book {
+    BookEntry* entries; // heap array in file order, or nullptr
+    std::int32_t count;
+    std::uint64_t random_state; // behind the weighted choice
+};
 
 extern const std::uint64_t polyglot_random64[781];
 
-// Replaces the loaded book; true on success (which also sets own_book and reseeds the
-// random generator from the clock).
-bool load_book(const char* path);
+// Replaces the book by the file's; true on success, which also reseeds the choice from the
+// clock. On failure the book is empty.
+bool load_book(Book& book, const char* path);
+void free_book(Book& book);
 
 std::uint64_t polyglot_key(const Board& board);
 
 // A legal move of the position chosen from the book, or NO_MOVE.
-Move book_probe(Board& board);
+Move book_probe(Book& book, Board& board);
 
-// Seeds the generator behind the weighted choice (tests use a fixed seed).
-void seed_book_random(std::uint64_t seed);
+// Seeds the weighted choice (tests use a fixed seed).
+inline void seed_book_random(Book& book, std::uint64_t seed) { book.random_state = seed; }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <iterator>
 
-#include "eval/psq.h"
+#include "board/rules.h"
 #include "eval/terms.h"
 
 namespace {
@@ -18,36 +18,6 @@ constexpr int MOP_UP_FACTOR = 10;
 inline int count(const Board& board, int color, int type)
 {
     return popcount(board.pieces[make_piece(color, type)]);
-}
-
-// Pawnless minor-piece endings that cannot be won: bare kings, a lone minor, two knights
-// against nothing, and bishops on squares of one colour.
-bool is_recognised_draw(const Board& board)
-{
-    const Bitboard heavy_or_pawns = board.pieces[make_piece(WHITE, PAWN)]
-        | board.pieces[make_piece(BLACK, PAWN)] | board.pieces[make_piece(WHITE, ROOK)]
-        | board.pieces[make_piece(BLACK, ROOK)] | board.pieces[make_piece(WHITE, QUEEN)]
-        | board.pieces[make_piece(BLACK, QUEEN)];
-    if (heavy_or_pawns)
-        return false;
-    const int wn = count(board, WHITE, KNIGHT);
-    const int wb = count(board, WHITE, BISHOP);
-    const int bn = count(board, BLACK, KNIGHT);
-    const int bb = count(board, BLACK, BISHOP);
-    const int wm = wn + wb;
-    const int bm = bn + bb;
-    if (wm == 0 && bm == 0)
-        return true;
-    if ((wm <= 1 && bm == 0) || (bm <= 1 && wm == 0))
-        return true;
-    if ((wn == 2 && wb == 0 && bm == 0) || (bn == 2 && bb == 0 && wm == 0))
-        return true;
-    if (wn == 0 && bn == 0 && wb == 1 && bb == 1) {
-        const int w = lsb(board.pieces[make_piece(WHITE, BISHOP)]);
-        const int b = lsb(board.pieces[make_piece(BLACK, BISHOP)]);
-        return ((file_of(w) + rank_of(w)) & 1) == ((file_of(b) + rank_of(b)) & 1);
-    }
-    return false;
 }
 
 } // namespace
@@ -164,7 +134,7 @@ void clear_eval_cache(EvalCache& cache)
 static int evaluate_uncached(const Board& board, PawnEntry* pawn_cache)
 {
     const Score s = evaluate_terms(board, pawn_cache);
-    if (is_recognised_draw(board))
+    if (is_material_draw(board))
         return 0;
 
     const int phase = game_phase(board);
@@ -180,23 +150,32 @@ static int evaluate_uncached(const Board& board, PawnEntry* pawn_cache)
     return board.side == WHITE ? t : -t;
 }
 
-static int evaluate_neural(const Board& board, AccumulatorStack* accumulators)
+static int evaluate_neural(const Board& board, const Network& network, AccumulatorStack* stack)
 {
-    if (is_recognised_draw(board))
+    if (is_material_draw(board))
         return 0;
-    const int out = accumulators ? network_output(current_accumulator(*accumulators, board), board)
-                                 : network_output(board);
+    const int out = stack
+        ? network_output(current_accumulator(*stack, board, network), board, network)
+        : network_output(board, network);
     return std::clamp(out, -EVAL_LIMIT, EVAL_LIMIT);
 }
 
-int evaluate(const Board& board)
+int evaluate(const Board& board, const Network* network)
 {
-    return eval_style == STYLE_NEURAL ? evaluate_neural(board, nullptr)
-                                      : evaluate_uncached(board, nullptr);
+    return network ? evaluate_neural(board, *network, nullptr) : evaluate_uncached(board, nullptr);
 }
 
-static int evaluate_cached(const Board& board, EvalCache& cache, AccumulatorStack* accumulators)
+void start_evaluation(Evaluator& evaluator, Board& root, EvalStyle style, const Network* network)
 {
+    assert(style != EvalStyle::Neural || network != nullptr);
+    set_psq_table(root, psq_table_of(style));
+    evaluator.network = style == EvalStyle::Neural ? network : nullptr;
+    reset_accumulators(evaluator.accumulators, root);
+}
+
+int evaluate(const Board& board, Evaluator& evaluator)
+{
+    EvalCache& cache         = evaluator.cache;
     const std::uint64_t high = board.hash & ~EVAL_CACHE_LOW;
     std::uint64_t& slot      = cache.scores[board.hash & EVAL_CACHE_LOW];
     if ((slot & ~EVAL_CACHE_LOW) == high) {
@@ -204,18 +183,9 @@ static int evaluate_cached(const Board& board, EvalCache& cache, AccumulatorStac
         if (cached != EVAL_CACHE_NO_SCORE)
             return cached;
     }
-    const int score = eval_style == STYLE_NEURAL ? evaluate_neural(board, accumulators)
-                                                 : evaluate_uncached(board, cache.pawns);
+    const int score = evaluator.network
+        ? evaluate_neural(board, *evaluator.network, &evaluator.accumulators)
+        : evaluate_uncached(board, cache.pawns);
     slot            = high | static_cast<std::uint16_t>(score);
     return score;
-}
-
-int evaluate(const Board& board, EvalCache& cache, AccumulatorStack& accumulators)
-{
-    return evaluate_cached(board, cache, &accumulators);
-}
-
-int evaluate(const Board& board, EvalCache& cache)
-{
-    return evaluate_cached(board, cache, nullptr);
 }

@@ -1,12 +1,13 @@
 // eval.h: the static evaluation, in centipawns from the side to move's point of view.
-// With the PeSTO and Linear styles, a tapered sum of material, piece-square values and the
-// terms of terms.h, with recognised draws, a tempo bonus, a lone-king mop-up bonus and an
-// end-game scale factor; with the Neural style, the network's output (nnue.h) within
-// EVAL_LIMIT, with the same recognised draws.
+// With the PeSTO and Linear styles, a tapered sum of material, the board's piece-square values
+// and the terms of terms.h, with material draws (board/rules.h), a tempo bonus, a lone-king
+// mop-up bonus and an end-game scale factor; with the Neural style, the network's output
+// (nnue.h) within EVAL_LIMIT, with the same material draws.
 #pragma once
 
 #include "board/board.h"
 #include "eval/nnue.h"
+#include "eval/psq.h"
 
 constexpr int MAX_PHASE = 24;
 
@@ -23,16 +24,25 @@ struct EvalCache {
 };
 void clear_eval_cache(EvalCache& cache);
 
-// In a search: `accumulators` follow the board (push_move and pop_move), used by Neural only.
-int evaluate(const Board& board, EvalCache& cache, AccumulatorStack& accumulators);
-// Neural computes the network from scratch; the other styles as above.
-int evaluate(const Board& board, EvalCache& cache);
-// Without a cache, for evaluations outside a search: the same score.
-int evaluate(const Board& board);
+// One search thread's evaluation: the style's network (nullptr with the other styles), the
+// caches and the accumulators, which follow the board (push_accumulator, pop_accumulator).
+struct Evaluator {
+    const Network* network;
+    EvalCache cache;
+    AccumulatorStack accumulators;
+};
+
+// At a search's root: the style's square values on `root`, and with Neural `network`, which
+// must then be given.
+void start_evaluation(Evaluator& evaluator, Board& root, EvalStyle style, const Network* network);
+int evaluate(const Board& board, Evaluator& evaluator);
+// Outside a search: the network's score from scratch when one is given, else the classic
+// evaluation over the board's square values; the same score as in a search.
+int evaluate(const Board& board, const Network* network);
 
 // knights + bishops + 2 * rooks + 4 * queens of both colours, capped at MAX_PHASE.
 int game_phase(const Board& board);
 
-// The `eval` command: phase, the main terms, king safety and the total; with Neural, the
-// network's score and what each piece adds to it.
-void eval_trace(const Board& board);
+// The `eval` command: phase, the main terms, king safety and the total over the board's square
+// values; with a network, its score and what each piece adds to it.
+void eval_trace(const Board& board, const Network* network);

@@ -16,7 +16,7 @@
 extern const unsigned char EMBEDDED_NETWORK[];
 extern const std::size_t EMBEDDED_NETWORK_SIZE;
 
-Network network;
+// Decided once at start-up from the processor.
 static bool avx2_in_use = false;
 
 static_assert(NNUE_FILE_SIZE == 401964);
@@ -204,7 +204,7 @@ const char* read_network(Network& out, const unsigned char* bytes, std::size_t s
 }
 
 // Reads one byte past the expected size, to tell a longer file without reading all of it.
-const char* load_network_file(const char* path)
+const char* load_network_file(Network& out, const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
@@ -213,110 +213,74 @@ const char* load_network_file(const char* path)
     const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
     const bool failed      = std::ferror(file) != 0;
     std::fclose(file);
-    return failed ? "cannot be read" : read_network(network, bytes.data(), size);
+    return failed ? "cannot be read" : read_network(out, bytes.data(), size);
 }
 
-const char* load_embedded_network()
+const char* load_embedded_network(Network& out)
 {
-    return read_network(network, EMBEDDED_NETWORK, EMBEDDED_NETWORK_SIZE);
-}
-
-void init_nnue()
-{
-    use_avx2_kernels(true);
-    if (const char* fault = load_embedded_network())
-        std::printf("info string the embedded network %s\n", fault);
+    return read_network(out, EMBEDDED_NETWORK, EMBEDDED_NETWORK_SIZE);
 }
 
 // ---- Accumulators.
 
-static const std::int16_t* feature_row(int perspective, int piece, int sq)
+static const std::int16_t* feature_row(const Network& network, int perspective, int code)
 {
-    const int own = color_of(piece) == perspective ? 0 : 1;
-    const int rsq = perspective == WHITE ? sq : sq ^ 56;
+    const int piece = code / 64;
+    const int sq    = code % 64;
+    const int own   = color_of(piece) == perspective ? 0 : 1;
+    const int rsq   = perspective == WHITE ? sq : sq ^ 56;
     return network.ft_weights[own * 384 + type_of(piece) * 64 + rsq];
 }
 
-void compute_accumulator(Accumulator& acc, const Board& board)
+void compute_accumulator(Accumulator& acc, const Board& board, const Network& network)
 {
     for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
         const std::int16_t* rows[SQUARE_NB];
         int count = 0;
         for (int piece = 0; piece < PIECE_NB; ++piece)
             for (Bitboard bb = board.pieces[piece]; bb && count < SQUARE_NB;)
-                rows[count++] = feature_row(perspective, piece, pop_lsb(bb));
+                rows[count++] = feature_row(network, perspective, piece * 64 + pop_lsb(bb));
         update(acc.values[perspective], network.ft_bias, rows, count, nullptr, 0);
     }
 }
 
-void reset_accumulators(AccumulatorStack& stack)
+void reset_accumulators(AccumulatorStack& stack, const Board& root)
 {
-    stack.top         = 0;
-    stack.computed[0] = false;
+    stack.top             = 0;
+    stack.computed[0]     = false;
+    stack.root_undo_count = root.undo_count;
 }
 
-void push_move(AccumulatorStack& stack, const Board& board, Move move)
-{
-    assert(stack.top < MAX_PLY);
-    const int us              = board.side ^ 1;
-    const int from            = move_from(move);
-    const int to              = move_to(move);
-    FeatureChanges& c         = stack.changes[++stack.top];
-    stack.computed[stack.top] = false;
-    const auto code = [](int piece, int sq) { return static_cast<std::uint16_t>(piece * 64 + sq); };
-    if (is_castling(move)) {
-        // As make_move: the king lands on the g or c file, its rook beside it on f or d; in
-        // Chess960 either may land where the other stood.
-        const bool king_side = move_flags(move) == FLAG_KING_CASTLE;
-        const int base       = us == WHITE ? 0 : 56;
-        const int king       = make_piece(us, KING);
-        const int rook       = make_piece(us, ROOK);
-        const int rook_from  = board.castle.rook[2 * us + (king_side ? 0 : 1)];
-        c.removed[0]         = code(king, from);
-        c.removed[1]         = code(rook, rook_from);
-        c.added[0]           = code(king, base + (king_side ? 6 : 2));
-        c.added[1]           = code(rook, base + (king_side ? 5 : 3));
-        c.removed_count = c.added_count = 2;
-        return;
-    }
-    const int placed = board.squares[to];
-    c.removed[0]     = code(is_promotion(move) ? make_piece(us, PAWN) : placed, from);
-    c.added[0]       = code(placed, to);
-    c.removed_count = c.added_count = 1;
-    const int captured              = board.undo_stack[board.undo_count - 1].captured;
-    if (captured != NO_CAPTURE) {
-        const int victim_sq          = move_flags(move) == FLAG_EP_CAPTURE ? to ^ 8 : to;
-        c.removed[c.removed_count++] = code(make_piece(us ^ 1, captured), victim_sq);
-    }
-}
-
-static void apply_changes(Accumulator& out, const Accumulator& in, const FeatureChanges& c)
+static void apply_changes(
+    Accumulator& out, const Accumulator& in, const PieceChanges& c, const Network& network)
 {
     for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
         const std::int16_t* added[2];
         const std::int16_t* removed[2];
         for (int k = 0; k < c.added_count; ++k)
-            added[k] = feature_row(perspective, c.added[k] / 64, c.added[k] % 64);
+            added[k] = feature_row(network, perspective, c.added[k]);
         for (int k = 0; k < c.removed_count; ++k)
-            removed[k] = feature_row(perspective, c.removed[k] / 64, c.removed[k] % 64);
+            removed[k] = feature_row(network, perspective, c.removed[k]);
         update(out.values[perspective], in.values[perspective], added, c.added_count, removed,
             c.removed_count);
     }
 }
 
-const Accumulator& current_accumulator(AccumulatorStack& stack, const Board& board)
+const Accumulator& current_accumulator(
+    AccumulatorStack& stack, const Board& board, const Network& network)
 {
     int below = stack.top;
     while (below > 0 && !stack.computed[below])
         --below;
     if (!stack.computed[below]) {
         // Nothing computed since the root: the top from scratch is the one full computation.
-        compute_accumulator(stack.entries[stack.top], board);
+        compute_accumulator(stack.entries[stack.top], board, network);
         stack.computed[stack.top] = true;
         return stack.entries[stack.top];
     }
     for (int i = below + 1; i <= stack.top; ++i) {
-        apply_changes(stack.entries[i], stack.entries[i - 1], stack.changes[i]);
+        const PieceChanges& changes = board.undo_stack[stack.root_undo_count + i - 1].changes;
+        apply_changes(stack.entries[i], stack.entries[i - 1], changes, network);
         stack.computed[i] = true;
     }
     return stack.entries[stack.top];
@@ -324,7 +288,7 @@ const Accumulator& current_accumulator(AccumulatorStack& stack, const Board& boa
 
 // ---- Output.
 
-int network_output(const Accumulator& acc, const Board& board)
+int network_output(const Accumulator& acc, const Board& board, const Network& network)
 {
     const int bucket       = std::clamp((popcount(board.occupied) - 2) / 4, 0, NNUE_BUCKETS - 1);
     const std::int32_t sum = output_sum(
@@ -333,9 +297,9 @@ int network_output(const Accumulator& acc, const Board& board)
     return static_cast<int>(v * NNUE_SCALE / (NNUE_QA * NNUE_QB));
 }
 
-int network_output(const Board& board)
+int network_output(const Board& board, const Network& network)
 {
     Accumulator acc;
-    compute_accumulator(acc, board);
-    return network_output(acc, board);
+    compute_accumulator(acc, board, network);
+    return network_output(acc, board, network);
 }

@@ -2,11 +2,13 @@
 // hidden (one shared first layer, an accumulator per perspective) -> SCReLU -> one of 8 output
 // buckets by piece count. Integer arithmetic only, the same on every processor: AVX2 kernels
 // where the CPU has them (chosen at start-up), a portable path otherwise, bit for bit alike.
-// The network in use is the one the executable carries (src/eval/nets/vantorel.vnn, the VNN1
-// file format) or a file loaded for EvalFile; it changes only between searches.
-// A search keeps its accumulators on a stack: each move pushes what it changed, and the
-// accumulators are brought up to date lazily, from the nearest computed one below, when a
-// position is evaluated; a null move pushes nothing and unmaking costs nothing.
+// A network is a plain record: the executable carries one (src/eval/nets/vantorel.vnn, the VNN1
+// file format), and a file may replace it (EvalFile); whoever owns it changes it only between
+// searches.
+// A search keeps its accumulators on a stack with an entry per move made below the root,
+// whose piece changes (board.h) the undo records hold; entries are brought up to date lazily,
+// from the nearest computed one below, when a position is evaluated, so that unmaking costs
+// nothing.
 #pragma once
 
 #include <cstddef>
@@ -38,52 +40,45 @@ struct Network {
     std::int32_t out_bias[NNUE_BUCKETS];
 };
 
-extern Network network; // the one in use
-
-// Chooses the kernels and loads the embedded network (saying so in an info string if that
-// fails); once, at start-up.
-void init_nnue();
 // Uses the AVX2 kernels when `wanted` and the processor has them; true when they are in use.
+// Once at start-up (tests switch to compare the two).
 bool use_avx2_kernels(bool wanted);
 
-// Each returns nullptr when the network was replaced, else why not (the network is then
-// untouched): the file's bytes are all checked (size, magic, shape, bounds) before any is used.
+// Each returns nullptr when `out` was replaced, else why not (`out` is then untouched): the
+// file's bytes are all checked (size, magic, shape, bounds) before any is used.
 const char* read_network(Network& out, const unsigned char* bytes, std::size_t size);
-const char* load_network_file(const char* path);
-const char* load_embedded_network();
+const char* load_network_file(Network& out, const char* path);
+const char* load_embedded_network(Network& out);
 
 // A position's first layer, White's perspective first; lanes wrap as int16.
 struct Accumulator {
     alignas(32) std::int16_t values[COLOR_NB][NNUE_HIDDEN];
 };
 
-// What a move changed, as piece * 64 + square: the mover (or the king and rook of a castling)
-// and a victim off their squares, the mover (promoted) or the king and rook onto theirs.
-struct FeatureChanges {
-    std::uint16_t removed[2];
-    std::uint16_t added[2];
-    std::int32_t removed_count;
-    std::int32_t added_count;
-};
-
-// entries[0] is the search's root; changes[i] leads from entries[i - 1] to entries[i].
+// entries[0] is the search's root, entries[i] the position after the move of undo record
+// root_undo_count + i - 1.
 struct AccumulatorStack {
     Accumulator entries[MAX_PLY + 1];
-    FeatureChanges changes[MAX_PLY + 1];
     bool computed[MAX_PLY + 1];
     int top;
+    int root_undo_count;
 };
 
 // At the root of a search: forgets every entry; the root's is computed at its first use.
-void reset_accumulators(AccumulatorStack& stack);
-// Right after make_move(board, move): `board` is the position after the move.
-void push_move(AccumulatorStack& stack, const Board& board, Move move);
+void reset_accumulators(AccumulatorStack& stack, const Board& root);
+// Right after make_move or make_null_move: the entry of the new position.
+inline void push_accumulator(AccumulatorStack& stack)
+{
+    assert(stack.top < MAX_PLY);
+    stack.computed[++stack.top] = false;
+}
 // Right after unmaking the move pushed last.
-inline void pop_move(AccumulatorStack& stack) { --stack.top; }
+inline void pop_accumulator(AccumulatorStack& stack) { --stack.top; }
 // The top entry, brought up to date; `board` is the position at the top.
-const Accumulator& current_accumulator(AccumulatorStack& stack, const Board& board);
+const Accumulator& current_accumulator(
+    AccumulatorStack& stack, const Board& board, const Network& network);
 
-void compute_accumulator(Accumulator& acc, const Board& board); // from scratch
+void compute_accumulator(Accumulator& acc, const Board& board, const Network& network);
 // The network's output in centipawns, side to move's view, unclamped.
-int network_output(const Accumulator& acc, const Board& board);
-int network_output(const Board& board); // from scratch
+int network_output(const Accumulator& acc, const Board& board, const Network& network);
+int network_output(const Board& board, const Network& network); // from scratch

@@ -1,8 +1,7 @@
-// psq.cpp: the style tables and the builder of psq_table.
+// psq.cpp: the style tables and the builder of psq_tables.
 #include "eval/psq.h"
 
-int eval_style = STYLE_PESTO;
-Score psq_table[PIECE_NB][SQUARE_NB];
+PsqTable psq_tables[PSQ_TABLE_NB];
 
 static const Score piece_values[PIECE_TYPE_NB] = {
     make_score(82, 94),
@@ -217,9 +216,9 @@ Score pesto_entry(int type, int sq)
 }
 
 // The style's stored entry for a piece type on a square, before material is added.
-Score stored_entry(int style, int type, int sq)
+Score stored_entry(int table, int type, int sq)
 {
-    if (style != STYLE_LINEAR)
+    if (table != PSQ_LINEAR)
         return pesto_entry(type, sq);
     switch (type) {
     case PAWN:
@@ -239,19 +238,21 @@ Score stored_entry(int style, int type, int sq)
 
 void init_eval_tables()
 {
-    const int style = eval_style == STYLE_LINEAR ? STYLE_LINEAR : STYLE_PESTO;
-    for (int type = PAWN; type <= KING; ++type) {
-        for (int sq = 0; sq < SQUARE_NB; ++sq) {
-            Score p = stored_entry(style, type, sq);
-            if (type == KING)
-                p = make_score(mg_of(p), king_endgame_table[sq]);
-            // Read back without rounding: a negative mg half lowers the eg half by one.
-            const int m                  = mg_of(p);
-            const int e                  = eg_of(p);
-            const Score v                = piece_values[type];
-            const Score white            = make_score(mg_of(v) + m, eg_of(v) + e);
-            psq_table[type][sq]          = white;
-            psq_table[type + 6][sq ^ 56] = 0u - white;
+    for (int table = 0; table < PSQ_TABLE_NB; ++table) {
+        Score(&entries)[PIECE_NB][SQUARE_NB] = psq_tables[table].entries;
+        for (int type = PAWN; type <= KING; ++type) {
+            for (int sq = 0; sq < SQUARE_NB; ++sq) {
+                Score p = stored_entry(table, type, sq);
+                if (type == KING)
+                    p = make_score(mg_of(p), king_endgame_table[sq]);
+                // Read back without rounding: a negative mg half lowers the eg half by one.
+                const int m                = mg_of(p);
+                const int e                = eg_of(p);
+                const Score v              = piece_values[type];
+                const Score white          = make_score(mg_of(v) + m, eg_of(v) + e);
+                entries[type][sq]          = white;
+                entries[type + 6][sq ^ 56] = 0u - white;
+            }
         }
     }
 }

@@ -1,18 +1,20 @@
-// psq.h: the evaluation styles and the table builder behind psq_table (board/score.h).
-// "PeSTO" (style 0, the default) uses the published PeSTO piece-square tables; "Linear"
-// (style 1) has its own pawn, knight, bishop and queen tables. Both share the material
-// values and the king end-game table. "Neural" (style 2) evaluates with the network of
-// nnue.h; the board's running score then uses PeSTO's tables, unread.
+// psq.h: the evaluation styles and the builder of their material-and-square tables
+// (board/score.h). "PeSTO" (the default) uses the published PeSTO piece-square tables;
+// "Linear" has its own pawn, knight, bishop and queen tables. Both share the material values
+// and the king end-game table. "Neural" evaluates with a network (nnue.h); a board's running
+// score then sums PeSTO's table, unread.
 #pragma once
 
 #include "board/score.h"
 
-constexpr int STYLE_PESTO  = 0;
-constexpr int STYLE_LINEAR = 1;
-constexpr int STYLE_NEURAL = 2;
+// In the order of the Style option's choices.
+enum class EvalStyle { PeSTO, Linear, Neural };
 
-extern int eval_style; // for the tables, 1 selects Linear, anything else PeSTO
-
-// Rewrites all 768 entries of psq_table for eval_style; evaluation caches filled before are
-// stale. A Board keeps the psq_score it computed with the old table until its next parse_fen.
+// Fills both tables of psq_tables; once, at start-up.
 void init_eval_tables();
+
+// The table whose sum a board keeps for the style.
+inline const PsqTable& psq_table_of(EvalStyle style)
+{
+    return psq_tables[style == EvalStyle::Linear ? PSQ_LINEAR : PSQ_PESTO];
+}

@@ -287,6 +287,32 @@ static Bitboard outpost_squares(Bitboard enemy_pawn_attacks, int color)
 // then the uncapped units of the piece kinds that can give a safe check (of the queens, only
 // the lowest is looked at).
 // A template on the colour, so that its shifts and masks are constants.
+// The squares around the enemy king and those from which each kind of piece would check it
+// safely; all empty without an enemy king, so that no unit is counted.
+struct KingTarget {
+    Bitboard zone, knight_checks, bishop_checks, rook_checks;
+};
+static KingTarget king_target(const Board& board, int enemy, Bitboard enemy_pawn_attacks)
+{
+    const int k = king_square(board, enemy);
+    if (k == NO_SQUARE)
+        return { 0, 0, 0, 0 };
+    const Bitboard safe = ~(enemy_pawn_attacks | board.occupancy[enemy ^ 1]);
+    return { king_attacks[k], knight_attacks[k] & safe, bishop_attacks(k, board.occupied) & safe,
+        rook_attacks(k, board.occupied) & safe };
+}
+
+// A minor piece on an outpost: more when a pawn backs it, more off the edge files.
+static Score outpost_bonus(
+    const Score (&bonus)[2][2], Bitboard outposts, Bitboard own_pawn_attacks, int sq)
+{
+    if (!(outposts & square_bb(sq)))
+        return 0;
+    const int centre = file_of(sq) != 0 && file_of(sq) != 7;
+    const int backed = (own_pawn_attacks & square_bb(sq)) != 0;
+    return bonus[backed][centre];
+}
+
 template <int color> static PieceTerms piece_terms_of(const Board& board)
 {
     const int enemy                   = color ^ 1;
@@ -300,16 +326,11 @@ template <int color> static PieceTerms piece_terms_of(const Board& board)
     const Bitboard counted  = ~(own_pawns | pieces_of(board, color, KING) | enemy_pawn_attacks);
     const Bitboard outposts = outpost_squares(enemy_pawn_attacks, color);
 
-    // Without an enemy king no zone and no check square exist, and no unit is counted.
-    const int k   = king_square(board, enemy);
-    Bitboard zone = 0, knight_checks = 0, bishop_checks = 0, rook_checks = 0;
-    if (k != NO_SQUARE) {
-        const Bitboard safe = ~(enemy_pawn_attacks | board.occupancy[color]);
-        zone                = king_attacks[k];
-        knight_checks       = knight_attacks[k] & safe;
-        bishop_checks       = bishop_attacks(k, occupied) & safe;
-        rook_checks         = rook_attacks(k, occupied) & safe;
-    }
+    const KingTarget target      = king_target(board, enemy, enemy_pawn_attacks);
+    const Bitboard zone          = target.zone;
+    const Bitboard knight_checks = target.knight_checks;
+    const Bitboard bishop_checks = target.bishop_checks;
+    const Bitboard rook_checks   = target.rook_checks;
 
     PieceTerms t { 0, 0, 0, 0, 0 };
     int units = 0;
@@ -332,11 +353,7 @@ template <int color> static PieceTerms piece_terms_of(const Board& board)
         const Bitboard attacks = knight_attacks[sq];
         const int n            = popcount(attacks & counted);
         t.mobility += knight_mobility[n < KNIGHT_MOBILITY_MAX ? n : KNIGHT_MOBILITY_MAX];
-        if (outposts & square_bb(sq)) {
-            const int centre = file_of(sq) != 0 && file_of(sq) != 7;
-            const int backed = (own_pawn_attacks & square_bb(sq)) != 0;
-            t.outposts += knight_outpost_bonus[backed][centre];
-        }
+        t.outposts += outpost_bonus(knight_outpost_bonus, outposts, own_pawn_attacks, sq);
         minor_threats(attacks);
         knight_check |= attacker(attacks, KNIGHT_ATTACK_UNITS, knight_checks);
     }
@@ -352,11 +369,7 @@ template <int color> static PieceTerms piece_terms_of(const Board& board)
             const Bitboard attacks = bishop_attacks(sq, occupied);
             const int n            = popcount(attacks & counted);
             t.mobility += bishop_mobility[n < BISHOP_MOBILITY_MAX ? n : BISHOP_MOBILITY_MAX];
-            if (outposts & square_bb(sq)) {
-                const int centre = file_of(sq) != 0 && file_of(sq) != 7;
-                const int backed = (own_pawn_attacks & square_bb(sq)) != 0;
-                t.outposts += bishop_outpost_bonus[backed][centre];
-            }
+            t.outposts += outpost_bonus(bishop_outpost_bonus, outposts, own_pawn_attacks, sq);
             const bool on_dark = (DARK_SQUARES & square_bb(sq)) != 0;
             t.outposts += BLOCKED_PAWN_BY_BISHOP * (on_dark ? blocked_light : blocked_dark);
             minor_threats(attacks);

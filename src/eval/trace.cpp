@@ -4,9 +4,9 @@
 // Neural style: the network's score and, on a board diagram, what each piece but the kings
 // adds to it (the score minus the score without the piece, both White's view).
 #include <cstdio>
+#include <memory>
 
 #include "eval/eval.h"
-#include "eval/psq.h"
 #include "eval/terms.h"
 
 namespace {
@@ -22,13 +22,13 @@ void print_row(const char* label, Score s) { print_row(label, mg_of(s), eg_of(s)
 
 int white_view(const Board& board, int score) { return board.side == WHITE ? score : -score; }
 
-void neural_trace(const Board& board)
+void neural_trace(const Board& board, const Network& network)
 {
-    static Board without; // static for its size
-    without         = board;
-    const int whole = white_view(board, network_output(board));
+    const auto copy = std::make_unique<Board>(board); // big for a stack
+    Board& without  = *copy;
+    const int whole = white_view(board, network_output(board, network));
     std::printf("=== Neural Evaluation ===\n");
-    std::printf("Network score (side-to-move): %+d cp\n", network_output(board));
+    std::printf("Network score (side-to-move): %+d cp\n", network_output(board, network));
     std::printf("Piece contributions (White's view, cp):\n");
     const char* const rule
         = "  +-------+-------+-------+-------+-------+-------+-------+-------+\n";
@@ -51,7 +51,7 @@ void neural_trace(const Board& board)
             without.pieces[piece] ^= bb;
             without.occupancy[color_of(piece)] ^= bb;
             without.occupied ^= bb;
-            std::printf(" %+5d |", whole - white_view(board, network_output(without)));
+            std::printf(" %+5d |", whole - white_view(board, network_output(without, network)));
             without.pieces[piece] ^= bb;
             without.occupancy[color_of(piece)] ^= bb;
             without.occupied ^= bb;
@@ -59,16 +59,16 @@ void neural_trace(const Board& board)
         std::printf("\n%s", rule);
     }
     std::printf("      a       b       c       d       e       f       g       h\n");
-    std::printf("Neural evaluation (side-to-move): %+d cp\n", evaluate(board));
+    std::printf("Neural evaluation (side-to-move): %+d cp\n", evaluate(board, &network));
     std::fflush(stdout);
 }
 
 } // namespace
 
-void eval_trace(const Board& board)
+void eval_trace(const Board& board, const Network* network)
 {
-    if (eval_style == STYLE_NEURAL)
-        return neural_trace(board);
+    if (network)
+        return neural_trace(board, *network);
     std::printf("=== Evaluation Trace ===\n");
     std::printf("Phase: %d/%d\n", game_phase(board), MAX_PHASE);
     print_row("Material+PST", board.psq_score);
@@ -89,6 +89,6 @@ void eval_trace(const Board& board)
     std::printf("%-16s  W: %d  B: %d  net: %+d\n", "KingSafety", danger_white, danger_black,
         danger_black - danger_white);
     std::printf("---\n");
-    std::printf("Total (side-to-move): %+d cp\n", evaluate(board));
+    std::printf("Total (side-to-move): %+d cp\n", evaluate(board, nullptr));
     std::fflush(stdout);
 }

@@ -275,14 +275,12 @@ static inline bool king_attacked_after(
 // unattacked. Out of line, so that the common moves' test stays as small as it was.
 [[gnu::noinline]] static bool castling_is_legal(const Board& board, Move move)
 {
-    const int us           = board.side;
-    const int base         = us == WHITE ? 0 : 56;
-    const bool kingside    = move_flags(move) == FLAG_KING_CASTLE;
-    const Bitboard from_bb = square_bb(move_from(move));
-    const Bitboard rook    = square_bb(board.castle.rook[2 * us + (kingside ? 0 : 1)]);
-    const Bitboard king_to = square_bb(base + (kingside ? 6 : 2));
+    const int us            = board.side;
+    const CastlingSquares c = castling_squares(board, us, move);
+    const Bitboard from_bb  = square_bb(c.king_from);
+    const Bitboard king_to  = square_bb(c.king_to);
     const Bitboard occupied
-        = (board.occupied ^ from_bb ^ rook) | king_to | square_bb(base + (kingside ? 5 : 3));
+        = (board.occupied ^ from_bb ^ square_bb(c.rook_from)) | king_to | square_bb(c.rook_to);
     const Bitboard king = (board.pieces[make_piece(us, KING)] ^ from_bb) | king_to;
     return !king_attacked_after(board, lsb(king), occupied, 0);
 }

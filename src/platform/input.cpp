@@ -1,9 +1,6 @@
 #include "platform/input.h"
 
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <thread>
 
 #ifdef _WIN32
@@ -13,25 +10,8 @@
 #include <unistd.h>
 #endif
 
-// The reader may still be pushing lines while the program exits after "quit", so its state
-// lives on the heap and is never destroyed: static objects would be freed under it.
-struct InputState {
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::deque<std::string> lines;
-    bool started = false;
-    bool ended   = false;
-};
-
-static InputState& input_state()
+static void push_line(InputQueue& input, std::string&& line)
 {
-    static InputState* const state = new InputState;
-    return *state;
-}
-
-static void push_line(std::string&& line)
-{
-    InputState& input = input_state();
     std::lock_guard<std::mutex> lock(input.mutex);
     input.lines.push_back(std::move(line));
     input.ready.notify_all();
@@ -54,8 +34,9 @@ static long read_input(char* buffer, unsigned size)
 #endif
 }
 
-static void reader_main()
+static void reader_main(InputQueue* queue)
 {
+    InputQueue& input = *queue;
 #ifdef _WIN32
     // Bytes as sent: line ends are handled below, and a Ctrl-Z must not end the input.
     _setmode(0, _O_BINARY);
@@ -70,11 +51,11 @@ static void reader_main()
             const char c = buffer[i];
             if (c == '\r') {
                 if (!line.empty())
-                    push_line(std::move(line));
+                    push_line(input, std::move(line));
                 line.clear();
             } else if (c == '\n') {
                 if (!after_cr)
-                    push_line(std::move(line));
+                    push_line(input, std::move(line));
                 line.clear();
             } else {
                 line += c;
@@ -83,45 +64,38 @@ static void reader_main()
         }
     }
     if (!line.empty())
-        push_line(std::move(line));
-    InputState& input = input_state();
+        push_line(input, std::move(line));
     std::lock_guard<std::mutex> lock(input.mutex);
     input.ended = true;
     input.ready.notify_all();
 }
 
-void start_input_reader()
+InputQueue* start_input_reader()
 {
-    InputState& input = input_state();
-    std::lock_guard<std::mutex> lock(input.mutex);
-    if (input.started)
-        return;
-    input.started = true;
+    InputQueue* const input = new InputQueue();
     // Detached: at exit it may still be blocked in a read, which must not hold the process.
-    std::thread(reader_main).detach();
+    std::thread(reader_main, input).detach();
+    return input;
 }
 
-bool read_line(std::string& line)
+bool read_line(InputQueue* input, std::string& line)
 {
-    InputState& input = input_state();
-    std::unique_lock<std::mutex> lock(input.mutex);
-    if (!input.started)
+    if (!input)
         return false;
-    input.ready.wait(lock, [&] { return !input.lines.empty() || input.ended; });
-    if (input.lines.empty())
+    std::unique_lock<std::mutex> lock(input->mutex);
+    input->ready.wait(lock, [&] { return !input->lines.empty() || input->ended; });
+    if (input->lines.empty())
         return false;
-    line = std::move(input.lines.front());
-    input.lines.pop_front();
+    line = std::move(input->lines.front());
+    input->lines.pop_front();
     return true;
 }
 
 // Caller holds input.mutex.
-static bool scan_locked(InputState& input, LineFilter filter)
+static bool scan_locked(InputQueue& input, LineFilter filter, void* context)
 {
-    if (!input.started)
-        return true;
     for (auto it = input.lines.begin(); it != input.lines.end();) {
-        const LineVerdict verdict = filter(*it);
+        const LineVerdict verdict = filter(*it, context);
         if (verdict == LINE_BARRIER)
             return false;
         if (verdict == LINE_DROP || verdict == LINE_STOP_DROP)
@@ -134,17 +108,19 @@ static bool scan_locked(InputState& input, LineFilter filter)
     return input.ended;
 }
 
-bool scan_input(LineFilter filter)
+bool scan_input(InputQueue* input, LineFilter filter, void* context)
 {
-    InputState& input = input_state();
-    std::lock_guard<std::mutex> lock(input.mutex);
-    return scan_locked(input, filter);
+    if (!input)
+        return true;
+    std::lock_guard<std::mutex> lock(input->mutex);
+    return scan_locked(*input, filter, context);
 }
 
-void wait_input(LineFilter filter)
+void wait_input(InputQueue* input, LineFilter filter, void* context)
 {
-    InputState& input = input_state();
-    std::unique_lock<std::mutex> lock(input.mutex);
-    while (!scan_locked(input, filter))
-        input.ready.wait(lock);
+    if (!input)
+        return;
+    std::unique_lock<std::mutex> lock(input->mutex);
+    while (!scan_locked(*input, filter, context))
+        input->ready.wait(lock);
 }

@@ -4,14 +4,12 @@
 #include <cassert>
 #include <cmath>
 
+#include "board/rules.h"
 #include "eval/eval.h"
-#include "eval/psq.h"
 #include "movegen/movegen.h"
-#include "platform/clock.h"
 #include "search/see.h"
-#include "search/tablebase.h"
-#include "search/threads.h"
 #include "search/tt.h"
+#include "tablebase/tablebase.h"
 
 // Tuning numbers of the pruning, reduction and extension steps.
 constexpr int RFP_MAX_DEPTH             = 8;
@@ -64,35 +62,14 @@ void init_lmr_table()
                 : static_cast<std::int32_t>(std::log(d) * std::log(m) / 2.25 + 0.75);
 }
 
-void start_clock(Searcher& s)
+static void check_limits(SearchThread& s)
 {
-    if (!s.pondering)
-        return;
-    s.pondering   = false;
-    s.clock_start = now_ms();
-    s.soft_limit  = s.ponder_soft_limit;
-    s.hard_limit  = s.ponder_hard_limit;
+    s.stopped = s.index == 0
+        ? main_thread_should_stop(*s.control, s.iteration_depth, s.helper_ahead)
+        : s.control->stop.load(std::memory_order_relaxed);
 }
 
-// Runs every 1024th node from iteration 2 on.
-static void check_limits(Searcher& s)
-{
-    if (s.thread_index != 0) {
-        s.stopped = helpers_told_to_stop();
-        return;
-    }
-    const SearchEvent event = s.poll != nullptr ? s.poll() : EVENT_NONE;
-    if (event == EVENT_PONDERHIT)
-        start_clock(s);
-    const auto elapsed = static_cast<std::int64_t>(now_ms() - s.clock_start);
-    if (event == EVENT_STOP || elapsed >= s.hard_limit
-        || (s.node_limit != 0 && nodes_of_all_threads() >= s.node_limit))
-        s.stopped = true;
-    else if (s.follows_helpers && deepest_helper_iteration() >= s.iteration_depth)
-        s.stopped = s.helper_ahead = true;
-}
-
-static bool is_root_move(const Searcher& s, Move move)
+static bool is_root_move(const SearchThread& s, Move move)
 {
     for (int i = 0; i < s.root_move_count; ++i)
         if (s.root_moves[i] == move)
@@ -111,17 +88,12 @@ static bool is_checkmated(const Board& board)
     return moves.count == 0;
 }
 
-// Fifty-move rule (unless mated), or the same position with the same side to move since the
-// last irreversible move (positions from before the root count too).
+// Fifty-move rule (unless mated), or a repetition.
 static bool is_draw_by_rule(const Board& board)
 {
     if (board.halfmove_clock >= 100)
         return !is_checkmated(board);
-    const int lowest = std::max(board.undo_count - board.halfmove_clock, 0);
-    for (int i = board.undo_count - 2; i >= lowest; i -= 2)
-        if (board.undo_stack[i].hash == board.hash)
-            return true;
-    return false;
+    return is_repetition(board);
 }
 
 static bool has_non_pawn_material(const Board& board)
@@ -141,38 +113,22 @@ static void update_pv(PlyRecord* ss, Move move)
     ss->pv_length = child->pv_length + 1;
 }
 
-// The search's make and unmake: with the Neural style, the accumulators follow the board. A
-// null move changes no piece and leaves them as they are.
-static void make_search_move(Searcher& s, Move move)
-{
-    make_move(s.board, move);
-    if (eval_style == STYLE_NEURAL)
-        push_move(s.accumulators, s.board, move);
-}
-
-static void unmake_search_move(Searcher& s, Move move)
-{
-    unmake_move(s.board, move);
-    if (eval_style == STYLE_NEURAL)
-        pop_move(s.accumulators);
-}
-
 // Counts the node and, from iteration 2 on when asked, now and then tests the limits.
-static void count_node(Searcher& s, PlyRecord* ss, int ply, bool test_limits)
+static void count_node(SearchThread& s, PlyRecord* ss, int ply, bool test_limits)
 {
     ss->pv_length             = 0;
     const std::uint64_t nodes = s.nodes.load(std::memory_order_relaxed) + 1;
     s.nodes.store(nodes, std::memory_order_relaxed);
-    if (test_limits && (nodes & s.check_mask) == 0 && s.iteration_depth >= 2)
+    if (test_limits && (nodes & s.control->clock.check_mask) == 0 && s.iteration_depth >= 2)
         check_limits(s);
     s.seldepth = std::max(s.seldepth, ply);
 }
 
 // The static evaluation outside check (SCORE_NONE in check), kept on the stack so that a node
 // knows whether it improves on its side's position two plies up.
-static int static_evaluation(Searcher& s, PlyRecord* ss, bool checked)
+static int static_evaluation(SearchThread& s, PlyRecord* ss, bool checked)
 {
-    ss->static_eval = checked ? SCORE_NONE : evaluate(s.board, s.eval_cache, s.accumulators);
+    ss->static_eval = checked ? SCORE_NONE : evaluate(s.board, s.evaluator);
     return ss->static_eval;
 }
 
@@ -219,14 +175,14 @@ static bool tt_cuts_off(const TTHit& hit, int alpha, int beta)
 // stored and returned; in a principal variation, a win that does not reach beta becomes the
 // node's floor and a loss above alpha its cap. SCORE_NONE when the search must go on.
 static int probe_tables(
-    Searcher& s, int depth, int alpha, int beta, bool pv_node, int ply, int& floor, int& cap)
+    SearchThread& s, int depth, int alpha, int beta, bool pv_node, int ply, int& floor, int& cap)
 {
-    const Board& board = s.board;
-    const int pieces   = popcount(board.occupied);
-    if (board.halfmove_clock != 0 || board.castling != 0 || pieces > s.tb_pieces
-        || (pieces == s.tb_pieces && depth < tb_settings.probe_depth))
+    const Board& board                = s.board;
+    const TablebaseSettings& settings = s.control->tables;
+    if (!tb_may_probe(board, settings.pieces)
+        || (popcount(board.occupied) == settings.pieces && depth < settings.probe_depth))
         return SCORE_NONE;
-    const TablebaseResult result = tb_probe(board);
+    const TablebaseResult result = tb_probe(board, settings);
     if (result == TB_FAILED)
         return SCORE_NONE;
     s.tb_hits.store(s.tb_hits.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -238,8 +194,8 @@ static int probe_tables(
                                               : BOUND_EXACT;
     if (bound == BOUND_EXACT || (bound == BOUND_LOWER ? score >= beta : score <= alpha)) {
         // A proof is worth a deep search: keep it over shallower entries.
-        tt_store(board.hash, score, bound, std::min(depth + TB_STORE_DEPTH_BONUS, MAX_SEARCH_DEPTH),
-            NO_MOVE, ply);
+        tt_store(*s.control->tt, board.hash, score, bound,
+            std::min(depth + TB_STORE_DEPTH_BONUS, MAX_SEARCH_DEPTH), NO_MOVE, ply);
         return score;
     }
     if (pv_node)
@@ -248,13 +204,13 @@ static int probe_tables(
 }
 
 // Null-move pruning: if passing the turn still fails high, a real move will too.
-static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool improving, int ply)
+static int null_move(SearchThread& s, PlyRecord* ss, int depth, int beta, bool improving, int ply)
 {
     const int reduction = depth / 4 + NULL_MOVE_BASE_REDUCTION + (improving ? 1 : 0);
     ss->current_move    = NULL_MOVE;
-    make_null_move(s.board);
+    do_null_move(s);
     const int score = -search(s, ss + 1, depth - reduction - 1, -beta, -beta + 1, false, ply + 1);
-    unmake_null_move(s.board);
+    undo_null_move(s);
     if (score < beta)
         return SCORE_NONE;
     return is_decisive(score) ? beta : score;
@@ -263,7 +219,7 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
 // ProbCut: a capture that beats beta by a margin in quiescence and in a reduced search is
 // taken as proof that the node fails high. Kept out of search() so that its move list does
 // not sit in every search frame.
-[[gnu::noinline]] static int probcut(Searcher& s, PlyRecord* ss, int depth, int beta, int ply)
+[[gnu::noinline]] static int probcut(SearchThread& s, PlyRecord* ss, int depth, int beta, int ply)
 {
     Board& board    = s.board;
     const int pbeta = beta + PROBCUT_MARGIN;
@@ -273,12 +229,12 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
         const Move move = captures.moves[i];
         if (see_below(board, move, 0) || !move_is_legal(board, move))
             continue;
-        make_search_move(s, move);
+        do_move(s, move);
         int score = -quiescence(s, ss + 1, -pbeta, -pbeta + 1, ply + 1);
         if (score >= pbeta)
             score
                 = -search(s, ss + 1, depth - PROBCUT_REDUCTION, -pbeta, -pbeta + 1, false, ply + 1);
-        unmake_search_move(s, move);
+        undo_move(s, move);
         if (score >= pbeta)
             return score;
     }
@@ -287,8 +243,8 @@ static int null_move(Searcher& s, PlyRecord* ss, int depth, int beta, bool impro
 
 // Pruning of a whole node before its moves, outside check and principal variations; the
 // node's score, or SCORE_NONE when its moves must be searched.
-static int prune_node(
-    Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, int eval, bool improving, int ply)
+static int prune_node(SearchThread& s, PlyRecord* ss, int depth, int alpha, int beta, int eval,
+    bool improving, int ply)
 {
     // Reverse futility pruning: the static score beats beta by a depth-wide margin.
     const int rfp_margin = depth * (improving ? RFP_MARGIN_IMPROVING : RFP_MARGIN);
@@ -329,7 +285,7 @@ static bool prune_move(const Board& board, Move move, bool checked, int depth, i
 // Singular extension: when every other move fails well below the hash move's score, the
 // hash move is the only good one and deserves a deeper look.
 static int singular_extension(
-    Searcher& s, PlyRecord* ss, Move move, const TTHit& hit, int depth, int ply)
+    SearchThread& s, PlyRecord* ss, Move move, const TTHit& hit, int depth, int ply)
 {
     if (depth < SINGULAR_MIN_DEPTH || move != hit.move || !hit.found
         || hit.depth < depth - SINGULAR_TT_DEPTH_SLACK
@@ -364,7 +320,7 @@ static int late_move_reduction(
 // Principal variation search of one made move: the first move with the full window, the
 // others with a null window (reduced first, then at full depth), and again with the full
 // window when they land inside it.
-static int search_move(Searcher& s, PlyRecord* ss, int new_depth, int reduction, int alpha,
+static int search_move(SearchThread& s, PlyRecord* ss, int new_depth, int reduction, int alpha,
     int beta, bool pv_node, bool first, int ply)
 {
     if (first)
@@ -377,60 +333,25 @@ static int search_move(Searcher& s, PlyRecord* ss, int new_depth, int reduction,
     return score;
 }
 
-int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply)
+// What a node knows before its moves are searched.
+struct Node {
+    int depth, alpha, beta, ply;
+    int entry_alpha; // alpha before mate distances and tables narrowed it
+    bool pv_node, checked, improving;
+    int eval; // the static evaluation, SCORE_NONE in check
+    TTHit hit;
+    int tb_floor, tb_cap; // the tables' bounds in a principal variation
+};
+
+// The moves of a node, best first as the picker sees them; the result goes to the table.
+static int search_moves(SearchThread& s, PlyRecord* ss, Node& n)
 {
-    if (s.stopped)
-        return 0;
-    count_node(s, ss, ply, true);
-    Board& board = s.board;
-    if (ply >= MAX_PLY)
-        return evaluate(board, s.eval_cache, s.accumulators);
-    if (depth <= 0)
-        return quiescence(s, ss, alpha, beta, ply);
-
-    // The root is always searched, so that a drawn root still gets a move and a score.
-    if (ply > 0 && is_draw_by_rule(board))
-        return 0;
-
-    // Mate distance pruning: no line from here beats a mate already found nearer the root.
-    const int entry_alpha = alpha;
-    alpha                 = std::max(alpha, -(SCORE_MATE - ply));
-    beta                  = std::min(beta, SCORE_MATE - ply - 1);
-    if (alpha >= beta)
-        return alpha;
-
-    const TTHit hit    = tt_probe(board.hash, ply);
-    const Move tt_move = hit.found ? hit.move : NO_MOVE;
-    if (hit.found && !pv_node && hit.depth >= depth && tt_cuts_off(hit, alpha, beta))
-        return hit.score;
-
-    int tb_floor = -SCORE_INFINITE, tb_cap = SCORE_INFINITE;
-    if (ply > 0 && s.tb_pieces > 0 && ss->excluded_move == NO_MOVE) {
-        const int score = probe_tables(s, depth, alpha, beta, pv_node, ply, tb_floor, tb_cap);
-        if (score != SCORE_NONE)
-            return score;
-        alpha = std::max(alpha, tb_floor);
-    }
-
-    const bool checked   = in_check(board, board.side);
-    const int eval       = static_evaluation(s, ss, checked);
-    const bool improving = is_improving(ss, ply);
-
-    if (!checked && !pv_node) {
-        const int score = prune_node(s, ss, depth, alpha, beta, eval, improving, ply);
-        if (score != SCORE_NONE)
-            return score;
-    }
-
-    // Internal iterative reduction: without a hash move this node is likely new; search it
-    // shallower and let the next iteration find it in the table.
-    if (tt_move == NO_MOVE && depth >= IIR_MIN_DEPTH)
-        --depth;
-
+    Board& board            = s.board;
+    TranspositionTable& tt  = *s.control->tt;
     const PreviousMove prev = previous_move(board, ss);
     MovePicker picker;
-    init_move_picker(picker, s.ordering, checked, tt_move, ply, prev.piece, prev.to);
-    int best_score      = tb_floor;
+    init_move_picker(picker, s.ordering, n.checked, n.hit.move, n.ply, prev.piece, prev.to);
+    int best_score      = n.tb_floor;
     Move best_node_move = NO_MOVE;
     int moves_searched  = 0;
     bool has_legal_move = false;
@@ -440,7 +361,7 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
 
     for (Move move = next_move(picker, board, skip_quiets); move != NO_MOVE;
          move      = next_move(picker, board, skip_quiets)) {
-        if (ply == 0 && !is_root_move(s, move))
+        if (n.ply == 0 && !is_root_move(s, move))
             continue;
         // The excluded move passed the legality test in the node that excludes it.
         if (move == ss->excluded_move) {
@@ -452,62 +373,109 @@ int search(Searcher& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_n
         has_legal_move = true;
 
         const bool quiet = is_quiet(move);
-        if (!pv_node
-            && prune_move(
-                board, move, checked, depth, eval, alpha, improving, moves_searched, skip_quiets))
+        if (!n.pv_node
+            && prune_move(board, move, n.checked, n.depth, n.eval, n.alpha, n.improving,
+                moves_searched, skip_quiets))
             continue;
 
-        tt_prefetch_move(board, move);
+        tt_prefetch_move(tt, board, move);
         // Check extension; outside check, the singular extension.
-        const int extension = checked ? 1 : singular_extension(s, ss, move, hit, depth, ply);
-
-        const int reduction = !checked && quiet ? late_move_reduction(depth, moves_searched + 1,
-                                  pv_node, improving, quiet_history(s.ordering, board, move, prev))
-                                                : 0;
+        const int extension
+            = n.checked ? 1 : singular_extension(s, ss, move, n.hit, n.depth, n.ply);
+        const int reduction = !n.checked && quiet
+            ? late_move_reduction(n.depth, moves_searched + 1, n.pv_node, n.improving,
+                quiet_history(s.ordering, board, move, prev))
+            : 0;
 
         ss->current_move = move;
-        make_search_move(s, move);
-        tt_prefetch(board.hash);
+        do_move(s, move);
+        tt_prefetch(tt, board.hash);
         ++moves_searched;
-        const int score = search_move(s, ss, depth + extension - 1, reduction, alpha, beta, pv_node,
-            moves_searched == 1, ply);
-        unmake_search_move(s, move);
+        const int score = search_move(s, ss, n.depth + extension - 1, reduction, n.alpha, n.beta,
+            n.pv_node, moves_searched == 1, n.ply);
+        undo_move(s, move);
         if (s.stopped)
             return 0;
 
         if (quiet && quiet_count < MAX_MOVES)
             quiets_tried[quiet_count++] = move;
-
-        if (score > best_score) {
-            best_score     = score;
-            best_node_move = move;
-            update_pv(ss, move);
-            if (score > alpha) {
-                alpha = score;
-                if (score >= beta) {
-                    if (quiet)
-                        update_quiet_cutoff(s.ordering, board, move, quiets_tried, quiet_count,
-                            depth, ply, prev.piece, prev.to);
-                    break;
-                }
-            }
+        if (score <= best_score)
+            continue;
+        best_score     = score;
+        best_node_move = move;
+        update_pv(ss, move);
+        n.alpha = std::max(n.alpha, score);
+        if (score >= n.beta) {
+            if (quiet)
+                update_quiet_cutoff(s.ordering, board, move, quiets_tried, quiet_count, n.depth,
+                    n.ply, prev.piece, prev.to);
+            break;
         }
     }
 
     // Mate or stalemate only without a legal move; a node whose legal moves were all pruned
     // (or excluded) proves nothing and fails low.
     if (moves_searched == 0)
-        return has_legal_move ? alpha : checked ? -(SCORE_MATE - ply) : 0;
+        return has_legal_move ? n.alpha : n.checked ? -(SCORE_MATE - n.ply) : 0;
 
-    best_score      = std::min(best_score, tb_cap);
-    const int bound = best_score >= beta ? BOUND_LOWER
-        : best_score > entry_alpha       ? BOUND_EXACT
-                                         : BOUND_UPPER;
-    tt_store(board.hash, best_score, bound, depth, best_node_move, ply);
+    best_score      = std::min(best_score, n.tb_cap);
+    const int bound = best_score >= n.beta ? BOUND_LOWER
+        : best_score > n.entry_alpha       ? BOUND_EXACT
+                                           : BOUND_UPPER;
+    tt_store(tt, board.hash, best_score, bound, n.depth, best_node_move, n.ply);
     return best_score;
 }
 
-int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
+int search(SearchThread& s, PlyRecord* ss, int depth, int alpha, int beta, bool pv_node, int ply)
+{
+    if (s.stopped)
+        return 0;
+    count_node(s, ss, ply, true);
+    Board& board = s.board;
+    if (ply >= MAX_PLY)
+        return evaluate(board, s.evaluator);
+    if (depth <= 0)
+        return quiescence(s, ss, alpha, beta, ply);
+
+    // The root is always searched, so that a drawn root still gets a move and a score.
+    if (ply > 0 && is_draw_by_rule(board))
+        return 0;
+
+    // Mate distance pruning: no line from here beats a mate already found nearer the root.
+    Node n { depth, std::max(alpha, -(SCORE_MATE - ply)), std::min(beta, SCORE_MATE - ply - 1), ply,
+        alpha, pv_node, false, false, SCORE_NONE, {}, -SCORE_INFINITE, SCORE_INFINITE };
+    if (n.alpha >= n.beta)
+        return n.alpha;
+
+    n.hit = tt_probe(*s.control->tt, board.hash, ply);
+    if (n.hit.found && !pv_node && n.hit.depth >= depth && tt_cuts_off(n.hit, n.alpha, n.beta))
+        return n.hit.score;
+
+    if (ply > 0 && s.control->tables.pieces > 0 && ss->excluded_move == NO_MOVE) {
+        const int score
+            = probe_tables(s, depth, n.alpha, n.beta, pv_node, ply, n.tb_floor, n.tb_cap);
+        if (score != SCORE_NONE)
+            return score;
+        n.alpha = std::max(n.alpha, n.tb_floor);
+    }
+
+    n.checked   = in_check(board, board.side);
+    n.eval      = static_evaluation(s, ss, n.checked);
+    n.improving = is_improving(ss, ply);
+    if (!n.checked && !pv_node) {
+        const int score = prune_node(s, ss, depth, n.alpha, n.beta, n.eval, n.improving, ply);
+        if (score != SCORE_NONE)
+            return score;
+    }
+
+    // Internal iterative reduction: without a hash move this node is likely new; search it
+    // shallower and let the next iteration find it in the table.
+    if (n.hit.move == NO_MOVE && depth >= IIR_MIN_DEPTH)
+        --n.depth;
+    return search_moves(s, ss, n);
+}
+
+int quiescence(SearchThread& s, PlyRecord* ss, int alpha, int beta, int ply)
 {
     if (s.stopped)
         return 0;
@@ -518,12 +486,13 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     if (board.halfmove_clock >= 100)
         return is_checkmated(board) ? -(SCORE_MATE - ply) : 0;
 
-    const int stand_pat = evaluate(board, s.eval_cache, s.accumulators);
+    const int stand_pat = evaluate(board, s.evaluator);
     if (ply >= MAX_PLY || stand_pat >= beta)
         return stand_pat;
     alpha = std::max(alpha, stand_pat);
 
-    const TTHit hit = tt_probe(board.hash, ply);
+    TranspositionTable& tt = *s.control->tt;
+    const TTHit hit        = tt_probe(tt, board.hash, ply);
     if (hit.found && tt_cuts_off(hit, alpha, beta))
         return hit.score;
 
@@ -553,10 +522,10 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
         if (!move_is_legal(board, move))
             continue;
 
-        make_search_move(s, move);
-        tt_prefetch(board.hash);
+        do_move(s, move);
+        tt_prefetch(tt, board.hash);
         const int score = -quiescence(s, ss + 1, -beta, -alpha, ply + 1);
-        unmake_search_move(s, move);
+        undo_move(s, move);
         if (s.stopped)
             return 0;
 
@@ -576,6 +545,6 @@ int quiescence(Searcher& s, PlyRecord* ss, int alpha, int beta, int ply)
     if (bound != BOUND_LOWER)
         bound = best > stand_pat ? BOUND_EXACT : BOUND_UPPER;
 
-    tt_store(board.hash, best, bound, 0, best_move_here, ply);
+    tt_store(tt, board.hash, best, bound, 0, best_move_here, ply);
     return best;
 }

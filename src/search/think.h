@@ -1,38 +1,47 @@
-// think.h: the search driver: time budget, iterative deepening with aspiration windows from
-// depth 5, one `info` line per completed iteration and line, and the choice of the move. It
-// runs on the main thread's searcher and starts the helpers (threads.h) on the same root.
+// think.h: the search driver: iterative deepening with aspiration windows from depth 5, lines
+// for MultiPV, the strength limit, the endgame tables' root ranking, and the helper threads,
+// which search the same root and whose deeper line the main thread may take over. What it
+// reports goes through the caller's hooks: an info callback per completed line, and a poll
+// for the input.
 #pragma once
 
 #include <cstdint>
 
 #include "board/board.h"
-#include "search/search.h"
+#include "search/limits.h"
+#include "search/threads.h"
+#include "search/tt.h"
 
-constexpr int MAX_MULTIPV = 64;
-// The ratings a weakened engine plays at (the UCI_Elo option); MAX_ELO is full strength.
-constexpr int MIN_ELO = 1350;
-constexpr int MAX_ELO = 2100;
+// The options that shape a search, read when it starts.
+struct SearchSetup {
+    int multipv; // lines to search and report; 0 counts as 1
+    int move_overhead; // ms kept back from the clock for the GUI and the pipe
+    int strength_elo; // > 0: play weaker, at about this rating (strength.h)
+    EvalStyle style;
+    const Network* network; // the Neural style's
+    TablebaseSettings tables; // pieces 0: no tables
+};
 
-// The parameters of "go", and the options that shape a search.
-struct SearchLimits {
-    std::int32_t wtime;
-    std::int32_t btime;
-    std::int32_t winc;
-    std::int32_t binc;
-    std::int32_t movestogo;
-    std::int32_t movetime;
-    std::int32_t depth;
-    std::int32_t nodes;
-    std::int32_t mate; // > 0: done once a mate in at most this many moves is found
-    bool infinite;
-    bool ponder; // the clock starts at the ponder hit
-    Move searchmoves[MAX_MOVES]; // the root moves to search; all when there are none
-    std::int32_t searchmove_count;
+// One line of a completed iteration.
+struct SearchInfo {
+    int depth;
+    int seldepth;
+    int multipv; // the line's number, or 0 when only one line is searched
+    int score; // side to move's view
+    std::uint64_t nodes; // every thread's
+    std::uint64_t nps;
+    std::int64_t time; // ms since the search began
+    std::uint64_t tb_hits;
+    const Move* pv;
+    int pv_length;
+};
 
-    std::int32_t multipv; // lines to search and print; 0 counts as 1
-    std::int32_t move_overhead; // ms kept back from the clock for the GUI and the pipe
-    std::int32_t strength_elo; // > 0: play weaker, at about this rating
-    bool silent; // no info lines (self-play)
+struct SearchHooks {
+    // Asked now and then from iteration 2 on what happened; nullptr for nothing.
+    SearchEvent (*poll)(void* context);
+    // Told each line of each completed iteration; nullptr to stay silent.
+    void (*info)(void* context, const SearchInfo& info);
+    void* context;
 };
 
 struct SearchResult {
@@ -43,6 +52,6 @@ struct SearchResult {
     bool stopped; // ended by the poll, the node limit or the hard time limit
 };
 
-// Searches a copy of the board, printing the info lines unless silent (never bestmove). `poll`,
-// when given, is asked every 1024 nodes from iteration 2 on what happened.
-SearchResult think(const Board& board, const SearchLimits& limits, SearchEvent (*poll)() = nullptr);
+// Searches `board` on the pool's threads, with `tt` (never prints bestmove).
+SearchResult think(ThreadPool& pool, TranspositionTable& tt, const Board& board,
+    const SearchLimits& limits, const SearchSetup& setup, const SearchHooks& hooks);

@@ -1,70 +1,46 @@
-// threads.cpp: the helper threads and their searchers.
 #include "search/threads.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
-#include <vector>
 
-#include "eval/eval.h"
+#include "platform/clock.h"
 
 struct Helper {
-    Searcher searcher;
+    SearchThread record;
     std::thread thread;
     std::uint64_t jobs_done; // the pool's job count it has caught up with, under its lock
-    bool quit = false;
+    bool quit;
 };
 
-// Helpers sleep on `wake` until a new job (or quit) comes; the main thread sleeps on `idle`
-// until `busy` helpers are done with it.
-struct Pool {
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::condition_variable idle;
-    std::uint64_t job       = 0;
-    void (*work)(Searcher&) = nullptr;
-    int busy                = 0;
-    std::atomic<bool> stop { false };
-    int max_depth = 0; // set before each job
-    std::vector<Helper*> helpers;
-    std::mutex line_mutex; // guards deepest_line
-    HelperLine deepest_line {};
-    std::atomic<int> deepest { 0 }; // deepest_line.depth, readable without the lock
-};
-
-// Never destroyed: helpers may still wait on it while the program exits without ending them.
-static Pool& thread_pool()
+static void helper_main(ThreadPool* pool, Helper* helper)
 {
-    static Pool* const pool = new Pool;
-    return *pool;
-}
-
-// Big (about 3 MB, mostly the continuation history): static, so that nothing is allocated per
-// search and the tables outlive each search.
-static Searcher main_searcher;
-
-static void helper_main(Helper* helper)
-{
-    Pool& pool = thread_pool();
-    std::unique_lock<std::mutex> lock(pool.mutex);
+    std::unique_lock<std::mutex> lock(pool->mutex);
     for (;;) {
-        pool.wake.wait(lock, [&] { return helper->quit || pool.job != helper->jobs_done; });
+        pool->wake.wait(lock, [&] { return helper->quit || pool->job != helper->jobs_done; });
         if (helper->quit)
             return;
-        helper->jobs_done = pool.job;
+        helper->jobs_done = pool->job;
         lock.unlock();
-        pool.work(helper->searcher);
+        pool->work(helper->record);
         lock.lock();
-        if (--pool.busy == 0)
-            pool.idle.notify_all();
+        if (--pool->busy == 0)
+            pool->idle.notify_all();
     }
 }
 
-static void end_helpers()
+// A thread's record with empty tables, registered with the control.
+static void init_thread(ThreadPool& pool, SearchThread& t, int index)
 {
-    Pool& pool = thread_pool();
+    t.index   = index;
+    t.control = &pool.control;
+    clear_ordering(t.ordering);
+    clear_eval_cache(t.evaluator.cache);
+    pool.control.nodes[index]   = &t.nodes;
+    pool.control.tb_hits[index] = &t.tb_hits;
+}
+
+static void end_helpers(ThreadPool& pool)
+{
     {
         std::lock_guard<std::mutex> lock(pool.mutex);
         for (Helper* helper : pool.helpers)
@@ -76,112 +52,74 @@ static void end_helpers()
         delete helper;
     }
     pool.helpers.clear();
+    pool.control.thread_count = 1;
 }
 
-void set_thread_count(int count)
+void init_pool(ThreadPool& pool)
 {
-    Pool& pool = thread_pool();
-    count      = std::clamp(count, 1, MAX_THREADS);
-    if (count == thread_count())
+    pool.main = new SearchThread();
+    init_thread(pool, *pool.main, 0);
+    pool.control.thread_count    = 1;
+    pool.control.strength_random = now_ms() | 1;
+}
+
+void free_pool(ThreadPool& pool)
+{
+    end_helpers(pool);
+    delete pool.main;
+    pool.main = nullptr;
+}
+
+void set_thread_count(ThreadPool& pool, int count)
+{
+    count = std::clamp(count, 1, MAX_THREADS);
+    if (count == thread_count(pool))
         return;
-    end_helpers();
+    end_helpers(pool);
     for (int index = 1; index < count; ++index) {
-        Helper* helper                = new Helper();
-        helper->searcher.thread_index = index;
-        helper->jobs_done             = pool.job; // a new helper waits for the next search
-        clear_eval_cache(helper->searcher.eval_cache);
-        helper->thread = std::thread(helper_main, helper);
+        Helper* helper    = new Helper();
+        helper->jobs_done = pool.job; // a new helper waits for the next search
+        init_thread(pool, helper->record, index);
+        helper->thread = std::thread(helper_main, &pool, helper);
         pool.helpers.push_back(helper);
     }
+    pool.control.thread_count = count;
 }
 
-int thread_count() { return 1 + static_cast<int>(thread_pool().helpers.size()); }
-
-Searcher& searcher_of(int index)
+SearchThread& thread_of(ThreadPool& pool, int index)
 {
-    Pool& pool = thread_pool();
-    return index == 0 ? main_searcher : pool.helpers[index - 1]->searcher;
+    return index == 0 ? *pool.main : pool.helpers[index - 1]->record;
 }
 
-void start_helpers(void (*work)(Searcher&), int max_depth)
+void start_helpers(ThreadPool& pool, void (*work)(SearchThread&))
 {
-    Pool& pool = thread_pool();
     if (pool.helpers.empty())
         return;
-    {
-        std::lock_guard<std::mutex> lock(pool.line_mutex);
-        pool.deepest_line.depth = 0;
-        pool.deepest.store(0, std::memory_order_relaxed);
-    }
+    forget_helper_lines(pool.control);
     std::lock_guard<std::mutex> lock(pool.mutex);
-    pool.stop.store(false, std::memory_order_relaxed);
-    pool.max_depth = max_depth;
-    pool.work      = work;
-    pool.busy      = static_cast<int>(pool.helpers.size());
+    pool.control.stop.store(false, std::memory_order_relaxed);
+    pool.work = work;
+    pool.busy = static_cast<int>(pool.helpers.size());
     ++pool.job;
     pool.wake.notify_all();
 }
 
-void stop_helpers()
+void stop_helpers(ThreadPool& pool)
 {
-    Pool& pool = thread_pool();
-    pool.stop.store(true, std::memory_order_relaxed);
+    pool.control.stop.store(true, std::memory_order_relaxed);
     std::unique_lock<std::mutex> lock(pool.mutex);
     pool.idle.wait(lock, [&] { return pool.busy == 0; });
 }
 
-int helper_depth_limit() { return thread_pool().max_depth; }
-
-void report_helper_iteration(const Searcher& s, int depth, int score)
+void clear_search_history(ThreadPool& pool)
 {
-    Pool& pool = thread_pool();
-    if (depth <= pool.deepest.load(std::memory_order_relaxed))
-        return;
-    const PlyRecord& root = s.stack[ROOT_STACK_INDEX];
-    std::lock_guard<std::mutex> lock(pool.line_mutex);
-    if (depth <= pool.deepest_line.depth || root.pv_length <= 0)
-        return;
-    HelperLine& line = pool.deepest_line;
-    line.depth       = depth;
-    line.seldepth    = s.seldepth;
-    line.score       = score;
-    line.pv_length   = root.pv_length;
-    std::copy(root.pv, root.pv + root.pv_length, line.pv);
-    pool.deepest.store(depth, std::memory_order_relaxed);
+    for (int index = 0; index < thread_count(pool); ++index)
+        clear_ordering(thread_of(pool, index).ordering);
+    clear_eval_caches(pool);
 }
 
-int deepest_helper_iteration() { return thread_pool().deepest.load(std::memory_order_relaxed); }
-
-HelperLine deepest_helper_line()
+void clear_eval_caches(ThreadPool& pool)
 {
-    Pool& pool = thread_pool();
-    std::lock_guard<std::mutex> lock(pool.line_mutex);
-    return pool.deepest_line;
-}
-
-bool helpers_told_to_stop() { return thread_pool().stop.load(std::memory_order_relaxed); }
-
-static std::uint64_t sum_of_all_threads(std::atomic<std::uint64_t> Searcher::*counter)
-{
-    Pool& pool        = thread_pool();
-    std::uint64_t sum = (main_searcher.*counter).load(std::memory_order_relaxed);
-    for (const Helper* helper : pool.helpers)
-        sum += (helper->searcher.*counter).load(std::memory_order_relaxed);
-    return sum;
-}
-
-std::uint64_t nodes_of_all_threads() { return sum_of_all_threads(&Searcher::nodes); }
-std::uint64_t tb_hits_of_all_threads() { return sum_of_all_threads(&Searcher::tb_hits); }
-
-void clear_search_history()
-{
-    for (int index = 0; index < thread_count(); ++index)
-        clear_ordering(searcher_of(index).ordering);
-    clear_eval_caches();
-}
-
-void clear_eval_caches()
-{
-    for (int index = 0; index < thread_count(); ++index)
-        clear_eval_cache(searcher_of(index).eval_cache);
+    for (int index = 0; index < thread_count(pool); ++index)
+        clear_eval_cache(thread_of(pool, index).evaluator.cache);
 }

@@ -12,76 +12,67 @@
 #include <sys/mman.h>
 #endif
 
-static TTEntry* tt_table      = nullptr; // nullptr when the allocation failed
-static std::uint64_t tt_count = 1; // entries, a power of two
-static std::uint8_t tt_epoch  = 0; // clears since the table was last zero-filled
-std::uint8_t tt_generation    = 0;
-
 #if defined(__linux__)
 // On Linux the table is mapped directly, aligned to 2 MB and marked for transparent huge
 // pages: probes then rarely miss the TLB, and clearing touches 32 pages instead of 16,384 (at
 // 64 MB). Fresh mappings read as zero, as calloc's do.
 constexpr std::size_t HUGE_PAGE = std::size_t(2) << 20;
-static void* tt_mapping         = nullptr;
-static std::size_t tt_mapped    = 0;
 
-static TTEntry* allocate_table(std::size_t bytes)
+static TTEntry* allocate_table(TranspositionTable& tt, std::size_t bytes)
 {
     const std::size_t mapped = bytes + HUGE_PAGE;
     void* p = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return nullptr;
-    tt_mapping   = p;
-    tt_mapped    = mapped;
+    tt.mapping   = p;
+    tt.mapped    = mapped;
     const auto a = (reinterpret_cast<std::uintptr_t>(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
     madvise(reinterpret_cast<void*>(a), bytes, MADV_HUGEPAGE);
     return reinterpret_cast<TTEntry*>(a);
 }
 
-static void release_table()
+static void release_table(TranspositionTable& tt)
 {
-    if (tt_mapping != nullptr)
-        munmap(tt_mapping, tt_mapped);
-    tt_mapping = nullptr;
-    tt_mapped  = 0;
+    if (tt.mapping != nullptr)
+        munmap(tt.mapping, tt.mapped);
 }
 #else
-static TTEntry* allocate_table(std::size_t bytes)
+static TTEntry* allocate_table(TranspositionTable&, std::size_t bytes)
 {
     return static_cast<TTEntry*>(std::calloc(bytes / sizeof(TTEntry), sizeof(TTEntry)));
 }
 
-static void release_table() { std::free(tt_table); }
+static void release_table(TranspositionTable& tt) { std::free(tt.entries); }
 #endif
 
 // A fresh table reads as zero, but the system supplies each page at its first write. Taking
 // them all when the table is sized keeps that off the first search's clock (0.1-0.2 s for
 // 64 MB here), where nodes waiting on page faults would also make the polls for input and time
 // rare. Without a memset, so that sanitizer builds don't shadow the whole table.
-static void take_pages(std::size_t bytes)
+static void take_pages(TTEntry* entries, std::size_t bytes)
 {
 #if defined(MADV_POPULATE_WRITE)
     // Kernels before 5.14 don't know the advice; short of memory, writing would not help.
-    if (madvise(tt_table, bytes, MADV_POPULATE_WRITE) == 0 || errno != EINVAL)
+    if (madvise(entries, bytes, MADV_POPULATE_WRITE) == 0 || errno != EINVAL)
         return;
 #endif
-    auto* const table_bytes = reinterpret_cast<volatile unsigned char*>(tt_table);
+    auto* const table_bytes = reinterpret_cast<volatile unsigned char*>(entries);
     for (std::size_t at = 0; at < bytes; at += 4096)
         table_bytes[at] = 0;
 }
 
-void tt_free()
+void tt_free(TranspositionTable& tt)
 {
-    release_table();
-    tt_table = nullptr;
-    tt_count = 1;
-    tt_epoch = 0;
+    release_table(tt);
+    tt = {};
 }
 
-void tt_resize(int megabytes)
+void tt_resize(TranspositionTable& tt, int megabytes)
 {
     // Release first, so the old and the new table never need memory at the same time.
-    tt_free();
+    const std::uint8_t generation = tt.generation;
+    tt_free(tt);
+    tt.generation = generation;
 
     const std::int64_t bytes = static_cast<std::int64_t>(megabytes) * 1048576;
     std::uint64_t count      = 1;
@@ -89,35 +80,29 @@ void tt_resize(int megabytes)
         while (static_cast<std::int64_t>(count * 32) <= bytes)
             count *= 2;
 
-    tt_table = allocate_table(count * sizeof(TTEntry));
-    if (tt_table == nullptr)
+    tt.entries = allocate_table(tt, count * sizeof(TTEntry));
+    if (tt.entries == nullptr)
         return;
-    tt_count = count;
-    take_pages(count * sizeof(TTEntry));
+    tt.mask = count - 1;
+    take_pages(tt.entries, count * sizeof(TTEntry));
 }
 
-void tt_clear()
+void tt_clear(TranspositionTable& tt)
 {
-    if (tt_epoch < UINT8_MAX)
-        ++tt_epoch;
+    if (tt.epoch < UINT8_MAX)
+        ++tt.epoch;
     else
-        tt_zero();
+        tt_zero(tt);
 }
 
-void tt_zero()
+void tt_zero(TranspositionTable& tt)
 {
-    if (tt_table != nullptr)
-        std::memset(static_cast<void*>(tt_table), 0, tt_count * sizeof(TTEntry));
-    tt_epoch = 0;
+    if (tt.entries != nullptr)
+        std::memset(static_cast<void*>(tt.entries), 0, (tt.mask + 1) * sizeof(TTEntry));
+    tt.epoch = 0;
 }
 
-void tt_prefetch(std::uint64_t key)
-{
-    if (tt_table != nullptr)
-        __builtin_prefetch(&tt_table[key & (tt_count - 1)]);
-}
-
-void tt_prefetch_move(const Board& board, Move move)
+void tt_prefetch_move(const TranspositionTable& tt, const Board& board, Move move)
 {
     const int from    = move_from(move);
     const int to      = move_to(move);
@@ -129,7 +114,7 @@ void tt_prefetch_move(const Board& board, Move move)
         key ^= zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
     if (board.squares[to] < PIECE_NB)
         key ^= zobrist_piece[board.squares[to]][to];
-    tt_prefetch(key);
+    tt_prefetch(tt, key);
 }
 
 // A slot as one thread reads it: each word whole, the key recovered from both.
@@ -153,13 +138,13 @@ static Slot read_slot(TTEntry& entry)
         static_cast<std::uint8_t>(data >> 48), static_cast<std::uint8_t>(data >> 56) };
 }
 
-TTHit tt_probe(std::uint64_t key, int ply)
+TTHit tt_probe(const TranspositionTable& tt, std::uint64_t key, int ply)
 {
-    if (tt_table == nullptr)
+    if (tt.entries == nullptr)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
-    const Slot entry = read_slot(tt_table[key & (tt_count - 1)]);
+    const Slot entry = read_slot(tt.entries[key & tt.mask]);
     // A slot from before the last clear reads as a zeroed one: key 0, all fields 0.
-    const bool live = entry.epoch == tt_epoch;
+    const bool live = entry.epoch == tt.epoch;
     if ((live ? entry.key : 0) != key)
         return { false, SCORE_NONE, NO_MOVE, 0, 0 };
     if (!live)
@@ -171,17 +156,18 @@ TTHit tt_probe(std::uint64_t key, int ply)
     return { true, score, entry.move, entry.depth, entry.bound };
 }
 
-void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int ply)
+void tt_store(
+    TranspositionTable& tt, std::uint64_t key, int score, int bound, int depth, Move move, int ply)
 {
-    if (tt_table == nullptr)
+    if (tt.entries == nullptr)
         return;
-    TTEntry& slot    = tt_table[key & (tt_count - 1)];
+    TTEntry& slot    = tt.entries[key & tt.mask];
     const Slot entry = read_slot(slot);
 
     // A negative depth would otherwise wrap to a depth-255 entry that cuts off everything.
     depth           = depth < 0 ? 0 : depth > 255 ? 255 : depth;
-    const bool live = entry.epoch == tt_epoch;
-    if (live && entry.key != 0 && entry.key != key && entry.age == tt_generation
+    const bool live = entry.epoch == tt.epoch;
+    if (live && entry.key != 0 && entry.key != key && entry.age == tt.generation
         && depth < entry.depth)
         return;
 
@@ -193,7 +179,7 @@ void tt_store(std::uint64_t key, int score, int bound, int depth, Move move, int
 
     const std::uint64_t data = static_cast<std::uint16_t>(score) | std::uint64_t(move) << 16
         | std::uint64_t(depth) << 32 | std::uint64_t(bound) << 40
-        | std::uint64_t(tt_generation) << 48 | std::uint64_t(tt_epoch) << 56;
+        | std::uint64_t(tt.generation) << 48 | std::uint64_t(tt.epoch) << 56;
     std::atomic_ref(slot.data).store(data, std::memory_order_relaxed);
     std::atomic_ref(slot.checked_key).store(key ^ data, std::memory_order_relaxed);
 }

@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
+#include <memory>
+
 #include "platform/clock.h"
-#include "search/think.h"
-#include "search/threads.h"
-#include "search/tt.h"
 #include "uci/go.h"
 
 const char* const BENCH_FENS[5] = {
@@ -16,30 +15,39 @@ const char* const BENCH_FENS[5] = {
     "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
 };
 
-void run_bench(int depth, int threads)
+void run_bench(Engine& engine, int depth, int threads)
 {
     depth = depth < 1 ? BENCH_DEPTH : depth > MAX_SEARCH_DEPTH ? MAX_SEARCH_DEPTH : depth;
-    const int game_threads = thread_count();
-    set_thread_count(threads);
-    const int bench_threads = thread_count();
+    ThreadPool& pool       = engine.pool;
+    const int game_threads = thread_count(pool);
+    set_thread_count(pool, threads);
+    const int bench_threads = thread_count(pool);
+    SearchSetup setup       = search_setup(engine);
+    setup.multipv           = 1;
+    setup.strength_elo      = 0;
+    SearchLimits limits     = {};
+    limits.depth            = depth;
+    const auto board        = std::make_unique<Board>();
     // Pages the table has never used would be mapped inside the timed part.
-    tt_zero();
+    tt_zero(engine.tt);
     const std::uint64_t start = now_ms();
     std::uint64_t total       = 0;
     for (const char* fen : BENCH_FENS) {
-        static Board board;
-        parse_fen(board, fen);
-        clear_search_history();
-        tt_clear();
-        tt_generation             = 0;
-        SearchLimits limits       = {};
-        limits.depth              = depth;
-        const SearchResult result = think(board, limits);
-        print_bestmove(board, result.best_move, NO_MOVE);
+        parse_fen(*board, fen);
+        clear_search_history(pool);
+        tt_clear(engine.tt);
+        engine.tt.generation      = 0;
+        const SearchResult result = think(pool, engine.tt, *board, limits, setup,
+            { nullptr,
+                [](void* context, const SearchInfo& info) {
+                    print_info(*static_cast<const Engine*>(context), info);
+                },
+                &engine });
+        print_bestmove(*board, result.best_move, NO_MOVE, false);
         total += result.nodes;
     }
     const auto elapsed = static_cast<long long>(now_ms() - start);
-    set_thread_count(game_threads);
+    set_thread_count(pool, game_threads);
     const unsigned long long nps
         = elapsed > 0 ? total * 1000 / static_cast<std::uint64_t>(elapsed) : 0;
     std::printf("\n=== Bench ===\n");

@@ -1,19 +1,20 @@
 #include "uci/datagen.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
+#include "board/rules.h"
 #include "eval/training_data.h"
 #include "movegen/movegen.h"
 #include "platform/clock.h"
-#include "search/tablebase.h"
-#include "search/think.h"
-#include "search/threads.h"
-#include "search/tt.h"
 #include "uci/options.h"
 #include "uci/text.h"
 
@@ -26,13 +27,33 @@ constexpr int WIN_PLIES            = 4;
 constexpr int DRAW_ADJUDICATION    = 10;
 constexpr int DRAW_PLIES           = 12;
 constexpr int DRAW_ADJUDICATION_AT = 60;
+constexpr int MAX_DATAGEN_THREADS  = 256;
 
 struct DatagenSettings {
     const char* path;
-    int games;
+    int games; // per thread
     int nodes;
-    std::uint64_t seed;
+    std::uint64_t seed; // thread k's is seed + k
     int random_plies;
+    int threads;
+};
+
+// What every thread has played, for the progress lines.
+struct Tally {
+    std::atomic<long long> games, positions, white_wins, black_wins, draws;
+};
+
+// One thread's games: its own search threads, table and board; the engine it was given (its
+// network, tables and options) is only read.
+struct Player {
+    const Engine* engine;
+    SearchSetup setup;
+    ThreadPool pool;
+    TranspositionTable tt;
+    Board board;
+    std::uint64_t rng;
+    TrainingRecord records[MAX_GAME_PLIES];
+    int sides[MAX_GAME_PLIES];
 };
 
 std::uint64_t next_random(std::uint64_t& state) // splitmix64
@@ -41,26 +62,6 @@ std::uint64_t next_random(std::uint64_t& state) // splitmix64
     z               = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z               = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
-}
-
-// Only bare kings or a single minor piece left: nobody can mate.
-bool is_dead_draw(const Board& board)
-{
-    const Bitboard kings
-        = board.pieces[make_piece(WHITE, KING)] | board.pieces[make_piece(BLACK, KING)];
-    const Bitboard minors = board.pieces[make_piece(WHITE, KNIGHT)]
-        | board.pieces[make_piece(WHITE, BISHOP)] | board.pieces[make_piece(BLACK, KNIGHT)]
-        | board.pieces[make_piece(BLACK, BISHOP)];
-    return (board.occupied & ~kings & ~minors) == 0 && popcount(minors) <= 1;
-}
-
-bool is_threefold(const Board& board)
-{
-    const int lowest = std::max(board.undo_count - board.halfmove_clock, 0);
-    int seen         = 0;
-    for (int i = board.undo_count - 2; i >= lowest; i -= 2)
-        seen += board.undo_stack[i].hash == board.hash;
-    return seen >= 2;
 }
 
 bool random_opening(Board& board, std::uint64_t& rng, int plies)
@@ -77,44 +78,60 @@ bool random_opening(Board& board, std::uint64_t& rng, int plies)
     return moves.count > 0;
 }
 
-struct GameTally {
-    long long games, positions, white_wins, black_wins, draws;
+// The game's end before the next search: WHITE, BLACK or -1 for a draw in `winner`; false while
+// it goes on.
+bool game_is_over(const Player& p, int ply, int& winner)
+{
+    const Board& board = p.board;
+    MoveList moves;
+    generate_legal_moves(board, moves);
+    if (moves.count == 0) {
+        winner = in_check(board, board.side) ? board.side ^ 1 : -1;
+        return true;
+    }
+    if (board.halfmove_clock >= 100 || is_threefold(board) || is_material_draw(board)
+        || ply >= MAX_GAME_PLIES)
+        return true;
+    const TablebaseResult wdl = tb_probe(board, p.setup.tables);
+    if (wdl == TB_FAILED)
+        return false;
+    winner = wdl == TB_WIN_RESULT ? board.side : wdl == TB_LOSS_RESULT ? board.side ^ 1 : -1;
+    return true;
+}
+
+// Scores decide the game: one side far ahead for WIN_PLIES plies running, or both close to
+// level for DRAW_PLIES plies after DRAW_ADJUDICATION_AT.
+struct Adjudication {
+    int win_run[2];
+    int draw_run;
 };
 
-// Plays one game from `board`; fills records (up to MAX_GAME_PLIES) and returns their count, or
-// -1 when the opening is too one-sided to use. `winner` gets WHITE, BLACK or -1 for a draw.
-int play_game(Board& board, int nodes, TrainingRecord* records, int& winner)
+bool adjudicated(Adjudication& a, int ply, int side, int score, int& winner)
 {
-    static int sides[MAX_GAME_PLIES];
-    int count      = 0;
-    int win_run[2] = {};
-    int draw_run   = 0;
-    winner         = -1;
+    const int white_score = side == WHITE ? score : -score;
+    a.win_run[WHITE]      = white_score >= WIN_ADJUDICATION ? a.win_run[WHITE] + 1 : 0;
+    a.win_run[BLACK]      = white_score <= -WIN_ADJUDICATION ? a.win_run[BLACK] + 1 : 0;
+    a.draw_run
+        = ply >= DRAW_ADJUDICATION_AT && std::abs(score) <= DRAW_ADJUDICATION ? a.draw_run + 1 : 0;
+    if (a.win_run[WHITE] >= WIN_PLIES || a.win_run[BLACK] >= WIN_PLIES) {
+        winner = a.win_run[WHITE] >= WIN_PLIES ? WHITE : BLACK;
+        return true;
+    }
+    return a.draw_run >= DRAW_PLIES;
+}
+
+// Plays one game from p.board; fills p.records (up to MAX_GAME_PLIES) and returns their count,
+// or -1 when the opening is too one-sided to use. `winner` gets WHITE, BLACK or -1 for a draw.
+int play_game(Player& p, int nodes, int& winner)
+{
+    Board& board = p.board;
+    int count    = 0;
+    Adjudication adjudication {};
+    winner = -1;
     SearchLimits limits {};
-    limits.nodes  = nodes;
-    limits.silent = true;
-    for (int ply = 0;; ++ply) {
-        MoveList moves;
-        generate_legal_moves(board, moves);
-        const bool checked = in_check(board, board.side);
-        if (moves.count == 0) {
-            winner = checked ? board.side ^ 1 : -1;
-            break;
-        }
-        if (board.halfmove_clock >= 100 || is_threefold(board) || is_dead_draw(board)
-            || ply >= MAX_GAME_PLIES)
-            break;
-        if (tb_largest() > 0 && board.halfmove_clock == 0 && board.castling == 0
-            && popcount(board.occupied) <= tb_largest()) {
-            const TablebaseResult wdl = tb_probe(board);
-            if (wdl != TB_FAILED) {
-                winner = wdl == TB_WIN_RESULT ? board.side
-                    : wdl == TB_LOSS_RESULT   ? board.side ^ 1
-                                              : -1;
-                break;
-            }
-        }
-        const SearchResult result = think(board, limits);
+    limits.nodes = nodes;
+    for (int ply = 0; !game_is_over(p, ply, winner); ++ply) {
+        const SearchResult result = think(p.pool, p.tt, board, limits, p.setup, {});
         const int score           = result.score;
         if (ply == 0 && std::abs(score) > OPENING_SCORE_LIMIT)
             return -1;
@@ -122,41 +139,91 @@ int play_game(Board& board, int nodes, TrainingRecord* records, int& winner)
             winner = score > 0 ? board.side : board.side ^ 1;
             break;
         }
-        const int white_score = board.side == WHITE ? score : -score;
-        win_run[WHITE]        = white_score >= WIN_ADJUDICATION ? win_run[WHITE] + 1 : 0;
-        win_run[BLACK]        = white_score <= -WIN_ADJUDICATION ? win_run[BLACK] + 1 : 0;
-        draw_run              = ply >= DRAW_ADJUDICATION_AT && std::abs(score) <= DRAW_ADJUDICATION
-                         ? draw_run + 1
-                         : 0;
-        if (win_run[WHITE] >= WIN_PLIES || win_run[BLACK] >= WIN_PLIES) {
-            winner = win_run[WHITE] >= WIN_PLIES ? WHITE : BLACK;
-            break;
-        }
-        if (draw_run >= DRAW_PLIES)
+        if (adjudicated(adjudication, ply, board.side, score, winner))
             break;
         // Quiet positions only: a capture just made or about to be made is a tactic the
         // quiescence search settles, not something a static evaluation should learn.
         const bool after_capture
             = board.undo_count > 0 && board.undo_stack[board.undo_count - 1].captured != NO_CAPTURE;
-        if (!checked && !after_capture && is_quiet(result.best_move)
-            && pack_training_record(board, score, RESULT_DRAW, records[count]))
-            sides[count++] = board.side;
+        if (!in_check(board, board.side) && !after_capture && is_quiet(result.best_move)
+            && pack_training_record(board, score, RESULT_DRAW, p.records[count]))
+            p.sides[count++] = board.side;
         make_move(board, result.best_move);
     }
     for (int i = 0; i < count; ++i)
-        set_training_result(records[i],
-            winner < 0               ? RESULT_DRAW
-                : winner == sides[i] ? RESULT_WIN
-                                     : RESULT_LOSS);
+        set_training_result(p.records[i],
+            winner < 0                 ? RESULT_DRAW
+                : winner == p.sides[i] ? RESULT_WIN
+                                       : RESULT_LOSS);
     return count;
+}
+
+// A run killed in the middle of a write leaves part of a record: cut it, so that what is
+// appended now stays aligned.
+std::FILE* open_for_append(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error) // no file yet
+        error.clear();
+    else if (size % TRAINING_RECORD_BYTES)
+        std::filesystem::resize_file(path, size - size % TRAINING_RECORD_BYTES, error);
+    std::FILE* out = std::fopen(path.c_str(), "ab");
+    if (out && error) {
+        std::fclose(out);
+        return nullptr;
+    }
+    return out;
+}
+
+// One thread's run: `games` games from its seed, appended to its file. False when the file
+// cannot be written.
+bool play_games(Player& p, const DatagenSettings& settings, const std::string& path, Tally& tally)
+{
+    std::FILE* out = open_for_append(path);
+    if (!out) {
+        std::fprintf(stderr, "datagen: cannot append to %s\n", path.c_str());
+        return false;
+    }
+    for (int games = 0; games < settings.games;) {
+        if (!random_opening(p.board, p.rng, settings.random_plies + games % 2))
+            continue;
+        tt_clear(p.tt);
+        clear_search_history(p.pool);
+        int winner      = -1;
+        const int count = play_game(p, settings.nodes, winner);
+        if (count < 0)
+            continue;
+        if (std::fwrite(p.records, TRAINING_RECORD_BYTES, static_cast<std::size_t>(count), out)
+                != static_cast<std::size_t>(count)
+            || std::fflush(out) != 0) {
+            std::fprintf(stderr, "datagen: cannot write to %s\n", path.c_str());
+            std::fclose(out);
+            return false;
+        }
+        ++games;
+        tally.positions += count;
+        (winner == WHITE ? tally.white_wins : winner == BLACK ? tally.black_wins : tally.draws)++;
+        ++tally.games;
+    }
+    std::fclose(out);
+    return true;
+}
+
+void print_tally(const Tally& tally, std::uint64_t start)
+{
+    const auto elapsed = static_cast<double>(now_ms() - start + 1);
+    std::fprintf(stderr, "games %lld positions %lld (+%lld =%lld -%lld) %.0f positions/s\n",
+        tally.games.load(), tally.positions.load(), tally.white_wins.load(), tally.draws.load(),
+        tally.black_wins.load(), 1000.0 * static_cast<double>(tally.positions.load()) / elapsed);
 }
 
 } // namespace
 
-// "games N", "nodes N" and the like; the option words go to setoption as they are.
-static bool read_settings(int argc, char** argv, DatagenSettings& settings, Board& board)
+// "games N", "nodes N" and the like; the option words go to the engine as setoption would.
+static bool read_settings(int argc, char** argv, DatagenSettings& settings, Engine& engine)
 {
-    settings = { argv[0], 1000, 5000, 1, 8 };
+    settings = { argv[0], 1000, 5000, 1, 8, 1 };
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string_view word = argv[i];
         const char* value           = argv[i + 1];
@@ -168,78 +235,70 @@ static bool read_settings(int argc, char** argv, DatagenSettings& settings, Boar
             settings.seed = std::strtoull(value, nullptr, 10);
         else if (word == "random")
             settings.random_plies = parse_int(value);
+        else if (word == "threads")
+            settings.threads = parse_int(value);
         else if (word == "hash" || word == "style" || word == "evalfile" || word == "syzygy") {
             const char* name = word == "hash" ? "Hash"
                 : word == "style"             ? "Style"
                 : word == "evalfile"          ? "EvalFile"
                                               : "SyzygyPath";
-            setoption_command(std::string("setoption name ") + name + " value " + value, board);
+            setoption_command(engine, std::string("setoption name ") + name + " value " + value);
         } else {
             std::fprintf(stderr, "datagen: unknown word %s\n", argv[i]);
             return false;
         }
     }
-    return settings.nodes > 0 && settings.random_plies >= 0;
+    return settings.nodes > 0 && settings.random_plies >= 0 && settings.threads >= 1
+        && settings.threads <= MAX_DATAGEN_THREADS;
 }
 
-int run_datagen(int argc, char** argv)
+int run_datagen(Engine& engine, int argc, char** argv)
 {
-    static Board board;
     DatagenSettings settings;
-    if (argc < 1 || argc % 2 == 0 || !read_settings(argc, argv, settings, board)) {
+    if (argc < 1 || argc % 2 == 0 || !read_settings(argc, argv, settings, engine)) {
         std::fprintf(stderr,
-            "usage: vantorel datagen FILE [games N] [nodes N] [seed N] [random N] "
+            "usage: vantorel datagen FILE [games N] [nodes N] [seed N] [random N] [threads N] "
             "[hash MB] [style S] [evalfile PATH] [syzygy PATHS]\n");
         return 2;
     }
-    // A run killed in the middle of a write leaves part of a record: cut it, so that what is
-    // appended now stays aligned.
-    std::error_code error;
-    const auto size = std::filesystem::file_size(settings.path, error);
-    if (error) // no file yet
-        error.clear();
-    else if (size % TRAINING_RECORD_BYTES)
-        std::filesystem::resize_file(settings.path, size - size % TRAINING_RECORD_BYTES, error);
-    std::FILE* out = std::fopen(settings.path, "ab");
-    if (!out || error) {
-        std::fprintf(stderr, "datagen: cannot append to %s\n", settings.path);
-        return 1;
+    std::vector<std::unique_ptr<Player>> players;
+    for (int k = 0; k < settings.threads; ++k) {
+        players.push_back(std::make_unique<Player>());
+        Player& p = *players.back();
+        p.engine  = &engine;
+        p.setup   = search_setup(engine);
+        p.rng     = settings.seed + static_cast<std::uint64_t>(k);
+        init_pool(p.pool);
+        tt_resize(p.tt, option_number(engine, OPTION_HASH));
     }
-    static TrainingRecord records[MAX_GAME_PLIES];
-    std::uint64_t rng = settings.seed;
-    GameTally tally {};
+    Tally tally {};
+    std::atomic<int> failed { 0 }, running { settings.threads };
+    std::vector<std::thread> threads;
+    for (int k = 0; k < settings.threads; ++k) {
+        std::string path = settings.path;
+        if (settings.threads > 1)
+            path.append(1, '.').append(std::to_string(k));
+        threads.emplace_back([&, k, path] {
+            failed += !play_games(*players[k], settings, path, tally);
+            --running;
+        });
+    }
     const std::uint64_t start = now_ms();
-    std::uint64_t reported    = start;
-    while (tally.games < settings.games) {
-        if (!random_opening(board, rng, settings.random_plies + static_cast<int>(tally.games % 2)))
-            continue;
-        tt_clear();
-        clear_search_history();
-        int winner      = -1;
-        const int count = play_game(board, settings.nodes, records, winner);
-        if (count < 0)
-            continue;
-        if (std::fwrite(records, TRAINING_RECORD_BYTES, static_cast<std::size_t>(count), out)
-                != static_cast<std::size_t>(count)
-            || std::fflush(out) != 0) {
-            std::fprintf(stderr, "datagen: cannot write to %s\n", settings.path);
-            std::fclose(out);
-            return 1;
-        }
-        ++tally.games;
-        tally.positions += count;
-        (winner == WHITE ? tally.white_wins : winner == BLACK ? tally.black_wins : tally.draws)++;
-        const std::uint64_t now = now_ms();
-        if (now - reported >= 10000 || tally.games == settings.games) {
-            reported = now;
-            std::fprintf(stderr, "games %lld positions %lld (+%lld =%lld -%lld) %.0f positions/s\n",
-                tally.games, tally.positions, tally.white_wins, tally.draws, tally.black_wins,
-                1000.0 * static_cast<double>(tally.positions)
-                    / static_cast<double>(now - start + 1));
+    for (std::uint64_t reported = start; running > 0;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (now_ms() - reported >= 10000) {
+            reported = now_ms();
+            print_tally(tally, start);
         }
     }
-    std::fclose(out);
-    return 0;
+    for (std::thread& thread : threads)
+        thread.join();
+    print_tally(tally, start);
+    for (const auto& p : players) {
+        free_pool(p->pool);
+        tt_free(p->tt);
+    }
+    return failed ? 1 : 0;
 }
 
 int run_datastats(const char* path)
@@ -251,13 +310,13 @@ int run_datastats(const char* path)
     }
     long long records = 0, bad = 0, results[3] = {};
     TrainingRecord record;
-    static TrainingPosition position;
+    const auto position = std::make_unique<TrainingPosition>();
     while (std::fread(record.bytes, 1, TRAINING_RECORD_BYTES, in) == TRAINING_RECORD_BYTES) {
-        if (!unpack_training_record(record, position)) {
+        if (!unpack_training_record(record, *position)) {
             if (bad++ < 10)
                 std::printf("bad record %lld\n", records);
         } else {
-            ++results[position.result];
+            ++results[position->result];
         }
         ++records;
     }

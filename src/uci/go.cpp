@@ -4,10 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "book/polyglot.h"
-#include "platform/input.h"
-#include "search/think.h"
-#include "uci/options.h"
 #include "uci/position.h"
 #include "uci/text.h"
 
@@ -59,11 +55,8 @@ static std::size_t read_searchmoves(
 
 static SearchLimits parse_go(std::string_view line, Board& board)
 {
-    SearchLimits limits  = {};
-    limits.multipv       = engine_options.multipv;
-    limits.move_overhead = engine_options.move_overhead;
-    limits.strength_elo  = engine_options.limit_strength ? engine_options.elo : 0;
-    std::size_t pos      = 2;
+    SearchLimits limits = {};
+    std::size_t pos     = 2;
     while (pos < line.size()) {
         pos                      = skip_spaces(line, pos);
         const GoKeyword* keyword = go_keyword_at(line, pos);
@@ -84,18 +77,23 @@ static SearchLimits parse_go(std::string_view line, Board& board)
     return limits;
 }
 
-// The state of the running search that the input changes.
-static bool search_pondering = false; // the clock waits for the ponder hit
-static bool ponderhit_seen   = false; // not yet passed on to the search
-static bool search_released  = false; // stop, quit or the end of input came
-static bool holding_infinite = false; // a finished search in infinite mode waits for stop
+// The running search as the input sees it.
+struct RunningSearch {
+    Engine* engine;
+    InputQueue* input;
+    bool pondering; // the clock waits for the ponder hit
+    bool ponderhit_seen; // not yet passed on to the search
+    bool released; // stop, quit or the end of input came
+    bool holding_infinite; // a finished search in infinite mode waits for stop
+};
 
 // What the input means while a search runs: isready is answered at once, stop ends the
 // search, quit ends it and then the program, ponderhit starts the clock of a ponder search
 // (and is ignored otherwise); everything else waits, in order, for bestmove. What follows
 // the next go belongs to that search.
-static LineVerdict search_input(const std::string& line)
+static LineVerdict search_input(const std::string& line, void* context)
 {
+    RunningSearch& search = *static_cast<RunningSearch*>(context);
     if (starts_with(line, 0, "go"))
         return LINE_BARRIER;
     if (line == "isready") {
@@ -104,70 +102,109 @@ static LineVerdict search_input(const std::string& line)
         return LINE_DROP;
     }
     if (line == "ponderhit") {
-        ponderhit_seen   = ponderhit_seen || search_pondering;
-        search_pondering = false;
+        search.ponderhit_seen = search.ponderhit_seen || search.pondering;
+        search.pondering      = false;
         return LINE_DROP;
     }
     if (line == "stop" || line == "quit") {
-        search_released = true;
+        search.released = true;
         return line == "stop" ? LINE_STOP_DROP : LINE_STOP;
     }
     return LINE_KEEP;
 }
 
 // The end of input counts as quit.
-static SearchEvent poll_search_input()
+static SearchEvent poll_search_input(void* context)
 {
-    if (scan_input(search_input)) {
-        search_released = true;
+    RunningSearch& search = *static_cast<RunningSearch*>(context);
+    if (scan_input(search.input, search_input, context)) {
+        search.released = true;
         return EVENT_STOP;
     }
-    if (!ponderhit_seen)
+    if (!search.ponderhit_seen)
         return EVENT_NONE;
-    ponderhit_seen = false;
+    search.ponderhit_seen = false;
     return EVENT_PONDERHIT;
 }
 
 // A finished search that still ponders answers at the ponder hit (or stop); one in infinite
 // mode at stop.
-static LineVerdict release_input(const std::string& line)
+static LineVerdict release_input(const std::string& line, void* context)
 {
-    const LineVerdict verdict = search_input(line);
-    return line == "ponderhit" && !holding_infinite ? LINE_STOP_DROP : verdict;
+    const LineVerdict verdict = search_input(line, context);
+    return line == "ponderhit" && !static_cast<RunningSearch*>(context)->holding_infinite
+        ? LINE_STOP_DROP
+        : verdict;
 }
 
-void print_bestmove(const Board& board, Move move, Move ponder)
+ScoreText score_to_uci(int score)
+{
+    ScoreText text;
+    if (is_mate(score))
+        std::snprintf(text.str, sizeof text.str, "mate %d", mate_in_moves(score));
+    else
+        std::snprintf(text.str, sizeof text.str, "cp %d", score);
+    return text;
+}
+
+void print_info(const Engine& engine, const SearchInfo& info)
+{
+    std::printf("info depth %d seldepth %d", info.depth, info.seldepth);
+    if (info.multipv > 0)
+        std::printf(" multipv %d", info.multipv);
+    std::printf(" score %s nodes %llu nps %llu", score_to_uci(info.score).str,
+        static_cast<unsigned long long>(info.nodes), static_cast<unsigned long long>(info.nps));
+    if (engine.tables.largest > 0)
+        std::printf(" tbhits %llu", static_cast<unsigned long long>(info.tb_hits));
+    std::printf(" time %lld pv", static_cast<long long>(info.time));
+    for (int i = 0; i < info.pv_length; ++i)
+        std::printf(" %s", move_to_uci(info.pv[i]).str);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+void print_bestmove(const Board& board, Move move, Move ponder_move, bool ponder)
 {
     std::printf("bestmove %s", move_to_uci(move).str);
-    if (engine_options.ponder && ponder != NO_MOVE) {
+    if (ponder && ponder_move != NO_MOVE) {
         Board after = board;
         make_move(after, move);
-        if (uci_to_move(after, move_to_uci(ponder).str) == ponder)
-            std::printf(" ponder %s", move_to_uci(ponder).str);
+        if (uci_to_move(after, move_to_uci(ponder_move).str) == ponder_move)
+            std::printf(" ponder %s", move_to_uci(ponder_move).str);
     }
     std::printf("\n");
     std::fflush(stdout);
 }
 
-void go_command(std::string_view line, Board& board)
+// Polyglot books hold standard chess only.
+static bool answered_from_book(Engine& engine, const SearchLimits& limits)
 {
-    const SearchLimits limits = parse_go(line, board);
-    // Polyglot books hold standard chess only.
-    if (own_book && !limits.infinite && !limits.ponder && limits.searchmove_count == 0
-        && !board.chess960) {
-        const Move move = book_probe(board);
-        if (move != NO_MOVE) {
-            print_bestmove(board, move, NO_MOVE);
-            return;
-        }
-    }
-    search_pondering          = limits.ponder;
-    ponderhit_seen            = false;
-    search_released           = false;
-    holding_infinite          = limits.infinite && limits.depth <= 0 && limits.nodes <= 0;
-    const SearchResult result = think(board, limits, poll_search_input);
-    if (!search_released && (search_pondering || holding_infinite))
-        wait_input(release_input);
-    search_pondering = false;
-    print_bestmove(board, result.best_move, result.ponder_move);
+    Board& board = engine.board;
+    if (!option_number(engine, OPTION_OWN_BOOK) || limits.infinite || limits.ponder
+        || limits.searchmove_count > 0 || board.chess960)
+        return false;
+    const Move move = book_probe(engine.book, board);
+    if (move != NO_MOVE)
+        print_bestmove(board, move, NO_MOVE, false);
+    return move != NO_MOVE;
+}
+
+void go_command(Engine& engine, InputQueue* input, std::string_view line)
+{
+    const SearchLimits limits = parse_go(line, engine.board);
+    if (answered_from_book(engine, limits))
+        return;
+    RunningSearch search { &engine, input, limits.ponder, false, false,
+        limits.infinite && limits.depth <= 0 && limits.nodes <= 0 };
+    engine.searching  = true;
+    const auto report = [](void* context, const SearchInfo& info) {
+        print_info(*static_cast<RunningSearch*>(context)->engine, info);
+    };
+    const SearchResult result = think(engine.pool, engine.tt, engine.board, limits,
+        search_setup(engine), { poll_search_input, report, &search });
+    if (!search.released && (search.pondering || search.holding_infinite))
+        wait_input(input, release_input, &search);
+    engine.searching = false;
+    print_bestmove(engine.board, result.best_move, result.ponder_move,
+        option_number(engine, OPTION_PONDER) != 0);
 }

@@ -1,48 +1,29 @@
 #include "uci/uci.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
-#include "board/zobrist.h"
-#include "eval/eval.h"
-#include "movegen/attacks.h"
 #include "movegen/diagnostics.h"
 #include "movegen/perft.h"
-#include "platform/input.h"
-#include "search/search.h"
-#include "search/think.h"
-#include "search/threads.h"
-#include "search/tt.h"
 #include "uci/bench.h"
 #include "uci/go.h"
 #include "uci/options.h"
 #include "uci/position.h"
 #include "uci/text.h"
 
-// The position of the command loop; static for its size.
-static Board game_board;
-
-void init_engine()
+// The trace of the style in use: its square values, or its network.
+static void eval_command(const Engine& engine)
 {
-    init_attack_tables();
-    init_zobrist();
-    init_lmr_table();
-    // The defaults include the evaluation tables, which recompute the board's running score.
-    parse_fen(game_board, START_FEN);
-    apply_default_options(game_board);
-    clear_search_history();
+    const auto style = static_cast<EvalStyle>(option_number(engine, OPTION_STYLE));
+    const auto board = std::make_unique<Board>(engine.board);
+    set_psq_table(*board, psq_table_of(style));
+    eval_trace(*board, style == EvalStyle::Neural ? &engine.network : nullptr);
 }
 
-static void new_game(Board& board)
+void execute_command(Engine& engine, InputQueue* input, std::string_view line)
 {
-    tt_clear();
-    tt_generation = 0;
-    clear_search_history();
-    parse_fen(board, START_FEN, board.chess960);
-}
-
-void execute_command(std::string_view line, Board& board)
-{
+    Board& board = engine.board;
     if (line == "uci") {
         std::printf("id name Vantorel\n");
         std::printf("id author You\n");
@@ -53,13 +34,13 @@ void execute_command(std::string_view line, Board& board)
         std::printf("readyok\n");
         std::fflush(stdout);
     } else if (line == "ucinewgame") {
-        new_game(board);
+        new_game(engine);
     } else if (starts_with(line, 0, "position")) {
         position_command(line, board);
     } else if (starts_with(line, 0, "go")) {
-        go_command(line, board);
+        go_command(engine, input, line);
     } else if (starts_with(line, 0, "setoption")) {
-        setoption_command(line, board);
+        setoption_command(engine, line);
     } else if (line == "d") {
         print_board(board);
     } else if (line == "perfttest") {
@@ -71,9 +52,9 @@ void execute_command(std::string_view line, Board& board)
     } else if (starts_with(line, 0, "bench")) {
         // "bench [depth [threads]]"
         const std::size_t threads_at = skip_word(line, skip_spaces(line, 5));
-        run_bench(parse_int(line.substr(5)), parse_int(line.substr(threads_at)));
+        run_bench(engine, parse_int(line.substr(5)), parse_int(line.substr(threads_at)));
     } else if (line == "eval") {
-        eval_trace(board);
+        eval_command(engine);
     } else if (line == "dupcheck") {
         dupcheck(board);
     } else if (line == "illegalcheck") {
@@ -81,13 +62,13 @@ void execute_command(std::string_view line, Board& board)
     }
 }
 
-void uci_loop()
+void uci_loop(Engine& engine)
 {
-    start_input_reader();
+    InputQueue* const input = start_input_reader();
     std::string line;
-    while (read_line(line)) {
+    while (read_line(input, line)) {
         if (line == "quit")
             break;
-        execute_command(line, game_board);
+        execute_command(engine, input, line);
     }
 }

@@ -1,4 +1,4 @@
-// uci.h: the UCI front end: start-up, the command loop and its dispatcher.
+// uci.h: the UCI front end: the command loop and its dispatcher.
 // Input is tolerant: words match case-sensitively by whole line or by prefix, unknown words
 // are skipped, and nothing is ever reported as an error on the UCI channel. The handlers live
 // in options.h, position.h, go.h and bench.h.
@@ -6,14 +6,12 @@
 
 #include <string_view>
 
-#include "board/board.h"
+#include "engine/engine.h"
+#include "platform/input.h"
 
-// Builds every table in the fixed start-up order, applies the options' defaults and sets up
-// the game board in the start position.
-void init_engine();
+// Reads standard input, for the engine, until "quit" or the end of input.
+void uci_loop(Engine& engine);
 
-// Reads commands, against the game board, until "quit" or the end of input.
-void uci_loop();
-
-// Runs one command line (without its line end) against a board.
-void execute_command(std::string_view line, Board& board);
+// Runs one command line (without its line end); a search polls `input` (nullptr: none, as if
+// it had ended).
+void execute_command(Engine& engine, InputQueue* input, std::string_view line);

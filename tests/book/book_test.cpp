@@ -55,11 +55,12 @@ TEST(Book, ChoiceFollowsTheWeights)
         + book_record(key, "d2d4", 0) + book_record(key, "g1f3", 20000)
         + book_record(key + 1, "h2h3", 9);
     const std::string path = write_book(bytes);
-    ASSERT_TRUE(load_book(path.c_str()));
-    seed_book_random(1);
+    Book book {};
+    ASSERT_TRUE(load_book(book, path.c_str()));
+    seed_book_random(book, 1);
     int e4 = 0, nf3 = 0;
     for (int i = 0; i < 3000; ++i) {
-        const std::string move = move_to_uci(book_probe(board)).str;
+        const std::string move = move_to_uci(book_probe(book, board)).str;
         e4 += move == "e2e4";
         nf3 += move == "g1f3";
     }
@@ -69,9 +70,10 @@ TEST(Book, ChoiceFollowsTheWeights)
 
     // A position whose moves all weigh nothing has no book move.
     const std::string zero = write_book(book_record(key, "e2e4", 0) + book_record(key, "d2d4", 0));
-    ASSERT_TRUE(load_book(zero.c_str()));
-    EXPECT_EQ(book_probe(board), NO_MOVE);
+    ASSERT_TRUE(load_book(book, zero.c_str()));
+    EXPECT_EQ(book_probe(book, board), NO_MOVE);
     std::remove(zero.c_str());
+    free_book(book);
 }
 
 // Castling is stored as the king taking its rook; promotions name their piece.
@@ -79,17 +81,19 @@ TEST(Book, CastlingAndPromotionMoves)
 {
     Board board             = board_from_fen("r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq - 0 1");
     const std::uint64_t key = polyglot_key(board);
+    Book book {};
     for (const auto& [stored, played] : { std::pair { "e1h1", "e1g1" }, { "e1a1", "e1c1" },
              { "b7a8n", "b7a8n" }, { "b7b8r", "b7b8r" }, { "e1e2", "e1e2" } }) {
         const std::string path = write_book(book_record(key, stored, 1));
-        ASSERT_TRUE(load_book(path.c_str()));
-        EXPECT_STREQ(move_to_uci(book_probe(board)).str, played) << stored;
+        ASSERT_TRUE(load_book(book, path.c_str()));
+        EXPECT_STREQ(move_to_uci(book_probe(book, board)).str, played) << stored;
         std::remove(path.c_str());
     }
     const std::string path = write_book(book_record(key, "e1f3", 1)); // not legal here
-    ASSERT_TRUE(load_book(path.c_str()));
-    EXPECT_EQ(book_probe(board), NO_MOVE);
+    ASSERT_TRUE(load_book(book, path.c_str()));
+    EXPECT_EQ(book_probe(book, board), NO_MOVE);
     std::remove(path.c_str());
+    free_book(book);
 }
 
 // 2^31 records would overflow the entry count: refused by size, before reading or allocating.
@@ -97,9 +101,10 @@ TEST(Book, HugeSparseFileIsRefused)
 {
     const std::string path = write_book("");
     ASSERT_EQ(truncate(path.c_str(), off_t(16) << 31), 0);
-    EXPECT_FALSE(load_book(path.c_str()));
-    EXPECT_EQ(book_count, 0);
-    EXPECT_EQ(own_book, 0);
+    Book book {};
+    EXPECT_FALSE(load_book(book, path.c_str()));
+    EXPECT_EQ(book.count, 0);
+    EXPECT_EQ(book.entries, nullptr);
     std::remove(path.c_str());
 }
 

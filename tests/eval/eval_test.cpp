@@ -7,11 +7,12 @@ namespace {
 
 TEST(Eval, ColourMirrorEvaluatesAlikeInBothStyles)
 {
-    for (const int style : { STYLE_LINEAR, STYLE_PESTO }) {
-        eval_style = style;
-        init_eval_tables();
-        walk_random_games(
-            77 + style, 30, 120, [](Board& board) { ASSERT_EQ(check_mirror_eval(board), ""); });
+    for (const int table : { PSQ_LINEAR, PSQ_PESTO }) {
+        walk_random_games(77 + (table == PSQ_LINEAR), 30, 120, [table](Board& board) {
+            set_psq_table(board, psq_tables[table]);
+            ASSERT_EQ(check_mirror_eval(board), "");
+            set_psq_table(board, psq_tables[PSQ_PESTO]);
+        });
     }
 }
 

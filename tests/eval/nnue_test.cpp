@@ -1,78 +1,82 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "checks.h"
-#include "eval/psq.h"
+#include "search/search.h"
 
 namespace {
 
 struct EvalNeural : testing::Test {
-    void SetUp() override { init_engine_once(), eval_style = STYLE_NEURAL; }
-    void TearDown() override { eval_style = STYLE_PESTO, use_avx2_kernels(true); }
+    void TearDown() override { use_avx2_kernels(true); }
 };
 
-AccumulatorStack stack;
-EvalCache cache;
+const Network& network() { return test_engine().network; }
+
+// A search thread's record, for its do_move and undo_move and its evaluation.
+SearchThread& searcher()
+{
+    static const auto record = std::make_unique<SearchThread>();
+    return *record;
+}
 
 // The top of the stack, brought up to date as the search would, against the portable kernels
-// from scratch: the accumulators, and the evaluation with and without the searcher's records.
-std::string check_top(const Board& board, bool avx2)
+// from scratch: the accumulators, and the evaluation with and without the thread's records.
+std::string check_top(SearchThread& t, bool avx2)
 {
     static Accumulator scratch;
     use_avx2_kernels(false);
-    compute_accumulator(scratch, board);
-    const int expected = evaluate(board);
+    compute_accumulator(scratch, t.board, network());
+    const int expected = evaluate(t.board, &network());
     use_avx2_kernels(avx2);
-    if (std::memcmp(&current_accumulator(stack, board), &scratch, sizeof scratch) != 0)
+    const Accumulator& top = current_accumulator(t.evaluator.accumulators, t.board, network());
+    if (std::memcmp(&top, &scratch, sizeof scratch) != 0)
         return "accumulators differ from scratch";
-    return evaluate(board, cache, stack) == expected ? "" : "evaluation differs from scratch";
+    return evaluate(t.board, t.evaluator) == expected ? "" : "evaluation differs from scratch";
 }
 
-// Every legal move pushed and popped; then a move, a null move and a move, evaluated only at the
+// Every legal move done and undone; then a move, a null move and a move, evaluated only at the
 // end of the line and on the way back.
-void check_incremental(Board& board, std::uint64_t& seed, bool avx2)
+void check_incremental(const Board& board, std::uint64_t& seed, bool avx2)
 {
-    reset_accumulators(stack);
-    ASSERT_EQ(check_top(board, avx2), "");
+    SearchThread& t = searcher();
+    t.board         = board;
+    start_evaluation(t.evaluator, t.board, EvalStyle::Neural, &network());
+    ASSERT_EQ(check_top(t, avx2), "");
     MoveList legal;
-    generate_legal_moves(board, legal);
+    generate_legal_moves(t.board, legal);
     for (int i = 0; i < legal.count; ++i) {
-        make_move(board, legal.moves[i]);
-        push_move(stack, board, legal.moves[i]);
-        const std::string fault = check_top(board, avx2);
-        unmake_move(board, legal.moves[i]);
-        pop_move(stack);
+        do_move(t, legal.moves[i]);
+        const std::string fault = check_top(t, avx2);
+        undo_move(t, legal.moves[i]);
         ASSERT_EQ(fault, "") << move_to_uci(legal.moves[i]).str;
     }
-    generate_legal_moves(board, legal);
+    generate_legal_moves(t.board, legal);
     if (legal.count == 0)
         return;
     const Move first = legal.moves[xorshift(seed) % legal.count];
-    make_move(board, first);
-    push_move(stack, board, first);
-    const bool null = !in_check(board, board.side);
+    do_move(t, first);
+    const bool null = !in_check(t.board, t.board.side);
     if (null)
-        make_null_move(board);
-    generate_legal_moves(board, legal);
+        do_null_move(t);
+    generate_legal_moves(t.board, legal);
     const Move second = legal.count ? legal.moves[xorshift(seed) % legal.count] : NO_MOVE;
     if (second != NO_MOVE) {
-        make_move(board, second);
-        push_move(stack, board, second);
-        ASSERT_EQ(check_top(board, avx2), "");
-        unmake_move(board, second);
-        pop_move(stack);
+        do_move(t, second);
+        ASSERT_EQ(check_top(t, avx2), "");
+        undo_move(t, second);
     }
-    ASSERT_EQ(check_top(board, avx2), "");
+    ASSERT_EQ(check_top(t, avx2), "");
     if (null)
-        unmake_null_move(board);
-    ASSERT_EQ(check_top(board, avx2), "");
-    unmake_move(board, first);
-    pop_move(stack);
-    ASSERT_EQ(check_top(board, avx2), "");
+        undo_null_move(t);
+    ASSERT_EQ(check_top(t, avx2), "");
+    undo_move(t, first);
+    ASSERT_EQ(check_top(t, avx2), "");
 }
 
 TEST_F(EvalNeural, IncrementalAccumulatorsEqualScratch)
 {
-    clear_eval_cache(cache);
+    clear_eval_cache(searcher().evaluator.cache);
     std::uint64_t seed = 5;
     for (const bool avx2 : { true, false }) {
         walk_random_games(31 + avx2, 12, 80,
@@ -100,8 +104,9 @@ TEST_F(EvalNeural, ColourMirrorEvaluatesTheSame)
     walk_random_games(78, 30, 120, [](Board& board) {
         Board mirror;
         parse_fen(mirror, mirrored_fen(board));
-        ASSERT_EQ(network_output(mirror), network_output(board)) << mirrored_fen(board);
-        ASSERT_EQ(evaluate(mirror), evaluate(board));
+        ASSERT_EQ(network_output(mirror, network()), network_output(board, network()))
+            << mirrored_fen(board);
+        ASSERT_EQ(evaluate(mirror, &network()), evaluate(board, &network()));
     });
 }
 
@@ -117,7 +122,7 @@ TEST_F(EvalNeural, AgreesWithTheEmulation)
         const Board board = board_from_fen(line.substr(0, bar));
         for (const bool avx2 : { true, false }) {
             use_avx2_kernels(avx2);
-            EXPECT_EQ(network_output(board), std::stoi(line.substr(bar + 1))) << line;
+            EXPECT_EQ(network_output(board, network()), std::stoi(line.substr(bar + 1))) << line;
         }
         ++checked;
     }

@@ -41,7 +41,7 @@ TEST(Movegen, HashMoveWordsPassExactlyWhenGenerated)
 // The seeded magic search finds the same tables run after run, build after build.
 TEST(Movegen, MagicTablesDigest)
 {
-    init_engine_once();
+    test_engine();
     std::uint64_t digest = 0;
     const auto mix       = [&digest](std::uint64_t value) { digest = digest * 31 + value; };
     for (int sq = 0; sq < SQUARE_NB; ++sq) {

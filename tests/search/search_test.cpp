@@ -44,11 +44,12 @@ TEST(Search, ExchangeValuesAgreeWithMinimax)
 // kept as distances from the storing node.
 TEST(Search, TableEntryLimits)
 {
-    init_engine_once();
+    TranspositionTable tt {};
+    tt_resize(tt, 1);
     constexpr std::uint64_t KEY = 0x123456789ABCDEFULL;
     const auto stored           = [&](int score, int depth, int ply, int probe_ply) {
-        tt_store(KEY, score, BOUND_EXACT, depth, 1, ply);
-        const TTHit hit = tt_probe(KEY, probe_ply);
+        tt_store(tt, KEY, score, BOUND_EXACT, depth, 1, ply);
+        const TTHit hit = tt_probe(tt, KEY, probe_ply);
         return std::pair { hit.score, hit.depth };
     };
     EXPECT_EQ(stored(0, -1, 0, 0), std::pair(0, 0));
@@ -58,9 +59,10 @@ TEST(Search, TableEntryLimits)
     EXPECT_EQ(stored(29999, 3, 40, 7), std::pair(29999, 3));
     EXPECT_EQ(stored(32760, 3, 100, 0).first, 32767);
     EXPECT_EQ(stored(-32760, 3, 100, 0).first, -32767);
-    EXPECT_FALSE(tt_probe(KEY ^ (1ULL << 40), 0).found);
-    tt_clear();
-    EXPECT_FALSE(tt_probe(KEY, 0).found);
+    EXPECT_FALSE(tt_probe(tt, KEY ^ (1ULL << 40), 0).found);
+    tt_clear(tt);
+    EXPECT_FALSE(tt_probe(tt, KEY, 0).found);
+    tt_free(tt);
 }
 
 // GCC names AddressSanitizer by a macro; clang (and GCC 14) by __has_feature, which GCC 12
@@ -78,20 +80,15 @@ TEST(Search, FailedAllocationLeavesAWorkingEngineWithoutTable)
 #ifdef UNDER_ASAN
     GTEST_SKIP() << "the sanitizer aborts on impossible allocations instead of returning null";
 #else
-    init_engine_once();
-    tt_resize(INT_MAX); // 2^31 MB fits no address space
-    tt_store(1, 5, BOUND_EXACT, 3, 7, 0);
-    EXPECT_FALSE(tt_probe(1, 0).found);
-    Board board = board_from_fen(START_FEN);
-    SearchLimits limits {};
-    limits.depth = 3;
+    Engine& engine = test_engine();
+    tt_resize(engine.tt, INT_MAX); // 2^31 MB fits no address space
+    tt_store(engine.tt, 1, 5, BOUND_EXACT, 3, 7, 0);
+    EXPECT_FALSE(tt_probe(engine.tt, 1, 0).found);
+    execute_command(engine, nullptr, "position startpos");
     testing::internal::CaptureStdout();
-    const Move best = think(board, limits).best_move;
-    EXPECT_EQ(
-        check_search_reply(board,
-            testing::internal::GetCapturedStdout() + "bestmove " + move_to_uci(best).str + "\n"),
-        "");
-    tt_resize(64);
+    execute_command(engine, nullptr, "go depth 3");
+    EXPECT_EQ(check_search_reply(engine.board, testing::internal::GetCapturedStdout()), "");
+    tt_resize(engine.tt, 64);
 #endif
 }
 

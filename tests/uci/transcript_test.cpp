@@ -27,6 +27,7 @@
 #include <filesystem>
 
 #include "checks.h"
+#include "uci/options.h"
 #include "uci/bench.h"
 
 namespace {
@@ -106,6 +107,15 @@ std::vector<std::string> engine_lines(const std::string& bytes)
     return lines;
 }
 
+// The option as the engine reads it, on `board`.
+void chess960_setoption(const std::string& line, Board& board)
+{
+    Engine& engine = test_engine();
+    std::swap(engine.board, board);
+    setoption_command(engine, line);
+    std::swap(engine.board, board);
+}
+
 // The position each search starts from, in input order; bench searches the engine's own
 // list. The board follows UCI_Chess960 as the engine's does.
 std::vector<Board> searched_positions(const std::string& input)
@@ -118,7 +128,7 @@ std::vector<Board> searched_positions(const std::string& input)
         if (line == "ucinewgame")
             parse_fen(board, START_FEN, board.chess960);
         else if (line.rfind("setoption", 0) == 0 && line.find("UCI_Chess960") != line.npos)
-            execute_command(line, board);
+            chess960_setoption(line, board);
         else if (line.rfind("position", 0) == 0)
             position_command(line, board);
         else if (line.rfind("go", 0) == 0)

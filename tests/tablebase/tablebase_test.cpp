@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "checks.h"
-#include "search/tablebase.h"
+#include "tablebase/tablebase.h"
 
 namespace {
 
@@ -36,18 +36,19 @@ Board random_table_position(const std::string& material, std::uint64_t& rng)
 // Without the fifty-move rule a position's result is the best of its moves' results: the
 // tables, the board handed to them and the move matching must all agree for that to hold.
 // And every move of the root's best rank keeps the root's result.
-TEST(SearchTablebase, ResultsAgreeWithTheMovesAndTheRanking)
+TEST(Tablebase, ResultsAgreeWithTheMovesAndTheRanking)
 {
-    init_engine_once();
-    tb_load(TEST_DATA_DIR "/syzygy");
-    ASSERT_EQ(tb_largest(), 4);
-    tb_settings.rule50 = false;
-    std::uint64_t rng  = 5;
-    int checked        = 0;
+    test_engine();
+    Tablebases tables {};
+    tb_load(tables, TEST_DATA_DIR "/syzygy");
+    ASSERT_EQ(tables.largest, 4);
+    const TablebaseSettings settings { 4, 1, false };
+    std::uint64_t rng = 5;
+    int checked       = 0;
     for (const std::string material : { "Qr", "Rr", "Q", "R", "P", "Pp" }) {
         for (int n = 0; n < 150; ++n) {
             Board board                 = random_table_position(material, rng);
-            const TablebaseResult probe = tb_probe(board);
+            const TablebaseResult probe = tb_probe(board, settings);
             ASSERT_NE(probe, TB_FAILED) << mirrored_fen(board);
             MoveList legal;
             generate_legal_moves(board, legal);
@@ -59,7 +60,7 @@ TEST(SearchTablebase, ResultsAgreeWithTheMovesAndTheRanking)
                 Board child = board;
                 make_move(child, legal.moves[i]);
                 child.halfmove_clock         = 0;
-                const TablebaseResult result = tb_probe(child);
+                const TablebaseResult result = tb_probe(child, settings);
                 complete                     = complete && result != TB_FAILED;
                 child_results[i]             = -result;
                 best                         = std::max(best, child_results[i]);
@@ -69,7 +70,8 @@ TEST(SearchTablebase, ResultsAgreeWithTheMovesAndTheRanking)
             ++checked;
             ASSERT_EQ(probe, best) << mirrored_fen(board);
             int ranks[MAX_MOVES], scores[MAX_MOVES];
-            ASSERT_TRUE(tb_rank_root_moves(board, legal.moves, legal.count, ranks, scores))
+            ASSERT_TRUE(
+                tb_rank_root_moves(board, settings, legal.moves, legal.count, ranks, scores))
                 << mirrored_fen(board);
             const int top = legal.count ? *std::max_element(ranks, ranks + legal.count) : 0;
             for (int i = 0; i < legal.count; ++i) {
@@ -80,8 +82,7 @@ TEST(SearchTablebase, ResultsAgreeWithTheMovesAndTheRanking)
         }
     }
     EXPECT_GT(checked, 700);
-    tb_settings.rule50 = true;
-    tb_load("");
+    tb_free(tables);
 }
 
 } // namespace

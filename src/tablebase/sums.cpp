@@ -1,5 +1,5 @@
 // The published Syzygy tables of up to five pieces: written by tools/syzygy-tables.sh.
-#include "search/tablebase_sums.h"
+#include "tablebase/sums.h"
 
 // clang-format off
 const PublishedTable PUBLISHED_TABLES[] = {
