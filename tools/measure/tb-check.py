@@ -2,8 +2,8 @@
 """Checks Vantorel's Syzygy support against engines and tools that do not share its code.
 
 Usage:
-  tools/tb-check.py oracle  --tables DIR --count N --seed S [--engine PATH] [--depth D]
-  tools/tb-check.py convert --tables DIR --count N --seed S [--drawn M] [--tc 5+0.05]
+  tools/measure/tb-check.py oracle  --tables DIR --count N --seed S [--engine PATH] [--depth D]
+  tools/measure/tb-check.py convert --tables DIR --count N --seed S [--drawn M] [--tc 5+0.05]
                             [--engine PATH] [--out DIR] [--match match.mjs]
 
 oracle: N random legal positions with 3 pieces up to the largest tables in DIR (kings and 1-3
@@ -27,7 +27,7 @@ import argparse, atexit, json, os, queue, random, re, shutil, subprocess, sys, t
 import time
 from collections import Counter, defaultdict
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 MATCH = os.path.join(os.path.dirname(ROOT), "shared", "tools", "match", "match.mjs")
 STOCKFISH, FATHOM = "/usr/games/stockfish", "/usr/games/fathom"
 KNIGHT = [(1, 2), (2, 1), (2, -1), (1, -2), (-1, -2), (-2, -1), (-2, 1), (-1, 2)]

@@ -7,7 +7,7 @@ with a random side to move; a position is kept when it is legal, has no castling
 the side to move is not in check, Stockfish's score at a fixed depth is within +-MAXCP, and it
 is not a dead draw (a pawnless position scoring within +-10 cp is dropped).
 
-    tools/endgame-openings.py -n 100 --seed 1 > endgame-100.epd
+    tools/data/endgame-openings.py -n 100 --seed 1 > endgame-100.epd
     node /work/shared/tools/match/match.mjs ... --openings endgame-100.epd --games 200
 
 Options: -n N (100), --seed S (1), --depth D (10), --maxcp CP (150),

@@ -6,7 +6,7 @@ every move and compares each trace row and the total with this script's own eval
 which works square by square instead of on bitboards. The PeSTO piece-square data is read
 from the published listing (with the engine's own queen rank-8 end-game row).
 
-    tools/eval_crosscheck.py build/vantorel [--style Linear] [--games 40] [--seed 1]
+    tools/measure/eval_crosscheck.py build/vantorel [--style Linear] [--games 40] [--seed 1]
         --pesto PATH/TO/pesto_tables.txt   (the published PeSTO listing)
 
 Exit status 0 when every position agrees.

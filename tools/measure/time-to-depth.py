@@ -8,7 +8,7 @@ them alike. Prints each position's times (the `time` of the depth's info line, m
 rounds), the median per thread count and the median of the per-position speed-ups against the
 first count.
 
-    tools/time-to-depth.py [--engine build/vantorel] [--seconds 3] [--rounds 2] [--threads 1 2]
+    tools/measure/time-to-depth.py [--engine build/vantorel] [--seconds 3] [--rounds 2] [--threads 1 2]
 """
 import argparse
 import pathlib
@@ -16,7 +16,7 @@ import re
 import statistics
 import subprocess
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
 def bench_fens():

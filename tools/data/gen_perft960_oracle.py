@@ -8,15 +8,18 @@ show up at the root), and a few scripted positions random play would not reach. 
 fields alternate between Shredder-FEN and X-FEN so that both readers are exercised; every line
 is recounted by stockfish from the text as written before the file is saved.
 
-Usage: tools/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
+Usage: tools/data/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
 import os
 import random
 import re
 import sys
 import time
 
-from uci_pipe import UciPipe
-from chess960_openings import scharnagl  # the Scharnagl numbering of the start positions
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from uci_pipe import UciPipe  # noqa: E402
+# The Scharnagl numbering of the start positions.
+from chess960_openings import scharnagl  # noqa: E402
 
 SEED = 960
 WALKS = 1500           # random games in the candidate pool
@@ -211,8 +214,7 @@ QUOTAS = [
 
 def main():
     stockfish = sys.argv[1] if len(sys.argv) > 1 else "/usr/games/stockfish"
-    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
-        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "data", "perft960.txt")
+    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(ROOT, "tests", "data", "perft960.txt")
     began = time.time()
     oracle = Oracle(stockfish)
     rng = random.Random(SEED)
@@ -309,7 +311,7 @@ def main():
     with open(output, "w") as out:
         out.write("# Chess960 perft: FEN ; depth ; leaf count, counted by "
                   f"{oracle.banner.split(' by ')[0]} with UCI_Chess960 true\n")
-        out.write("# from tools/gen_perft960_oracle.py (seed %d): start positions by Scharnagl "
+        out.write("# from tools/data/gen_perft960_oracle.py (seed %d): start positions by Scharnagl "
                   "number, positions\n" % SEED)
         out.write("# after 4-40 plies of random play that keep castling rights, then scripted "
                   "positions\n")

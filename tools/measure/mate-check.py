@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a UCI engine over tests/data/mate_distances.txt (FEN;N, N the shortest forced mate, negative
 when the side to move is mated) and checks the mates it announces.
-Usage: tools/mate-check.py [ENGINE] [--nodes N | --depth D] [--file F]
+Usage: tools/measure/mate-check.py [ENGINE] [--nodes N | --depth D] [--file F]
 
 A mate shorter than the shortest one, or of the wrong sign, on any info line is an error: the
 search claimed a proof that cannot exist. A longer mate of the right sign is only a slower
@@ -11,7 +11,7 @@ import os
 import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 def main():
