@@ -81,10 +81,9 @@ def main():
     args = ap.parse_args()
     rng = random.Random(args.seed)
     sf = UciPipe(args.stockfish)
-    sf.send("uci")
-    sf.read_until("uciok")
+    sf.uci()
     # one thread: a fixed-depth search is then the same on every run
-    sf.send("setoption name Threads value 1")
+    sf.setoption("Threads", 1)
     seen, tried = set(), 0
     while len(seen) < args.n:
         fen = random_opening(sf, rng, args.plies)

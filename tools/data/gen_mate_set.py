@@ -36,15 +36,10 @@ def quota(n):
 class Stockfish(UciPipe):
     def __init__(self, path):
         super().__init__(path)
-        self.send("uci")
-        self.read_until("uciok")
-        self.send("setoption name Threads value 1")
-        self.send("setoption name Hash value 64")
+        self.uci()
+        self.setoption("Threads", 1)
+        self.setoption("Hash", 64)
         self.sync()
-
-    def sync(self):
-        self.send("isready")
-        self.read_until("readyok")
 
     def moves(self, fen):
         self.send(f"position fen {fen}")

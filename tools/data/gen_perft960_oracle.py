@@ -50,7 +50,7 @@ SCRIPTED = [
 class Oracle(UciPipe):
     def __init__(self, path):
         super().__init__(path)
-        self.banner = self.proc.stdout.readline().strip()
+        self.banner = self.next_line().strip()
         self.send("setoption name UCI_Chess960 value true")
 
     def perft(self, position, depth):

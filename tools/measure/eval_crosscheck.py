@@ -12,10 +12,13 @@ from the published listing (with the engine's own queen rank-8 end-game row).
 Exit status 0 when every position agrees.
 """
 import argparse
+import os
 import random
 import re
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 ARGS = argparse.ArgumentParser()
 ARGS.add_argument("engine")
@@ -344,17 +347,6 @@ def apply_uci(board, side, move):
     board[to] = piece
 
 
-def read_until(proc, prefix):
-    lines = []
-    while True:
-        line = proc.stdout.readline()
-        if not line:
-            sys.exit("engine ended early")
-        lines.append(line.rstrip("\n"))
-        if line.startswith(prefix):
-            return lines
-
-
 def two_halves(line):
     m = re.search(r"MG:\s*([+-]\d+)\s+EG:\s*([+-]\d+)", line)
     return int(m.group(1)), int(m.group(2))
@@ -402,9 +394,8 @@ def parsed_rows(lines):
 def main():
     rng = random.Random(OPTS.seed)
     psqt = build_psq(1 if OPTS.style.startswith("Linear") else 0)
-    proc = subprocess.Popen([OPTS.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, bufsize=1)
-    send = lambda text: (proc.stdin.write(text + "\n"), proc.stdin.flush())
+    engine = UciPipe(OPTS.engine)
+    send = engine.send
     send("setoption name Style value " + OPTS.style)
     checked = failed = 0
     for _ in range(OPTS.games):
@@ -414,7 +405,7 @@ def main():
             position = "position startpos" + (" moves " + " ".join(moves) if moves else "")
             send(position)
             send("eval")
-            got = parsed_rows(read_until(proc, "Total"))
+            got = parsed_rows(engine.read_until("Total"))
             want = expected_rows(board, side, psqt)
             checked += 1
             if got != want:
@@ -425,7 +416,7 @@ def main():
                         if got.get(key) != want[key]:
                             print("  %-13s engine %s  reference %s" % (key, got.get(key), want[key]))
             send("perft 1")
-            legal = [l.split(":")[0] for l in read_until(proc, "Total:") if not l.startswith("Total")]
+            legal = [l.split(":")[0] for l in engine.read_until("Total:") if not l.startswith("Total")]
             # Captures are favoured so that games reach the end-game rules.
             if not legal or len(moves) > 600:
                 break
@@ -436,11 +427,13 @@ def main():
             apply_uci(board, side, move)
             moves.append(move)
             side ^= 1
-    send("quit")
-    proc.wait()
+    engine.quit()
     print("positions %d, mismatches %d" % (checked, failed))
     return 1 if failed else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except EngineError as error:
+        sys.exit(str(error))

@@ -15,18 +15,20 @@ disagreement.
 import argparse
 import os
 import re
-import subprocess
 import sys
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path[:0] = [HERE, os.path.join(ROOT, "tools", "lib")]
 import data  # noqa: E402
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 H, BUCKETS = 256, 8
 QA, QB, SCALE = 255, 64, 400
 EVAL_LIMIT = 29999
-FENS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "agreement-fens.txt")
+FENS = os.path.join(HERE, "agreement-fens.txt")
 
 
 def tdiv(a, b):
@@ -192,20 +194,15 @@ def engine_fens(args):
 def engine(args):
     """The engine's `eval` network line against the integer emulation."""
     net = read_vnn(args.net)
-    proc = subprocess.Popen([args.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, bufsize=1)
+    proc = UciPipe(args.engine)
 
     def ask(lines):
-        for line in lines + ["isready"]:
-            proc.stdin.write(line + "\n")
-        out = []
-        while True:
-            line = proc.stdout.readline()
-            if not line:
-                sys.exit("the engine exited")
-            if line.strip() == "readyok":
-                return out
-            out.append(line.rstrip("\n"))
+        for line in lines:
+            proc.send(line)
+        try:
+            return proc.sync()
+        except EngineError as error:
+            sys.exit(str(error))
 
     ask(["uci", "setoption name Style value Neural",
          f"setoption name EvalFile value {os.path.abspath(args.net)}"])
@@ -228,9 +225,7 @@ def engine(args):
             print(f"MISMATCH engine {got:+d} emulation {expect:+d}: {fen}")
         elif args.verbose:
             print(f"{got:+7d}  {fen}")
-    proc.stdin.write("quit\n")
-    proc.stdin.flush()
-    proc.wait()
+    proc.quit()
     print(f"{compared} positions compared, {skipped} recognised draws skipped, {failures} failures")
     return failures
 
@@ -251,7 +246,7 @@ def main():
     a.add_argument("--relative", type=float, default=0.02, help="plus this share of |float|")
     g = sub.add_parser("engine", help="integer output against the engine's eval command")
     g.add_argument("net")
-    g.add_argument("--engine", default="build/vantorel")
+    g.add_argument("--engine", default=os.path.join(ROOT, "build", "vantorel"))
     g.add_argument("--fens", default=FENS)
     g.add_argument("--data", help="sample positions from this record file instead")
     g.add_argument("--count", type=int, default=1000)
