@@ -19,6 +19,7 @@ import random
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from fen import write_placement  # noqa: E402
 from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 # (white, black) material besides the kings; colours are swapped at random.
@@ -91,18 +92,8 @@ def random_position(rng):
     # neither king in check: this also keeps the kings apart
     if attacked(board, kings["K"], False) or attacked(board, kings["k"], True):
         return None
-    rows = []
-    for r in range(7, -1, -1):
-        row, empty = "", 0
-        for f in range(8):
-            p = board.get((f, r))
-            if p is None:
-                empty += 1
-            else:
-                row += (str(empty) if empty else "") + p
-                empty = 0
-        rows.append(row + (str(empty) if empty else ""))
-    return "/".join(rows) + (" w" if white_to_move else " b") + " - - 0 1"
+    placement = write_placement({r * 8 + f: p for (f, r), p in board.items()})
+    return placement + (" w" if white_to_move else " b") + " - - 0 1"
 
 
 class Stockfish(UciPipe):

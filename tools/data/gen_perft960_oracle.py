@@ -17,6 +17,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from fen import read_placement  # noqa: E402
 from uci_pipe import UciPipe  # noqa: E402
 # The Scharnagl numbering of the start positions.
 from chess960_openings import scharnagl  # noqa: E402
@@ -80,17 +81,8 @@ def start_fen(back):
 
 
 def parse(fen):
-    fields = fen.split()
-    board = {}
-    for r, row in enumerate(fields[0].split("/")):
-        f = 0
-        for ch in row:
-            if ch.isdigit():
-                f += int(ch)
-            else:
-                board[(f, 7 - r)] = ch
-                f += 1
-    return board, fields
+    """{(file, rank): letter} and the fields of a FEN."""
+    return {(sq % 8, sq // 8): p for sq, p in read_placement(fen).items()}, fen.split()
 
 
 def rights(fen):

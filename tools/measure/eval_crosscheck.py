@@ -18,6 +18,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from fen import PIECE_LETTERS, read_placement  # noqa: E402
 from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 ARGS = argparse.ArgumentParser()
@@ -118,14 +119,8 @@ def build_psq(style):
     return t
 
 def parse(fen):
-    parts = fen.split()
-    board = {}
-    r, f = 7, 0
-    for c in parts[0]:
-        if c == '/': r -= 1; f = 0
-        elif c.isdigit(): f += int(c)
-        else: board[r * 8 + f] = 'PNBRQKpnbrqk'.index(c); f += 1
-    return board, (0 if parts[1] == 'w' else 1)
+    board = {sq: PIECE_LETTERS.index(p) for sq, p in read_placement(fen).items()}
+    return board, (0 if fen.split()[1] == 'w' else 1)
 
 def on(f, r): return 0 <= f < 8 and 0 <= r < 8
 def slide(board, sq, dirs):

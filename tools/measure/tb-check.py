@@ -28,6 +28,7 @@ from collections import Counter, defaultdict
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from fen import read_placement, write_placement  # noqa: E402
 from uci_pipe import UciPipe  # noqa: E402
 
 MATCH = os.path.join(os.path.dirname(ROOT), "shared", "tools", "match", "match.mjs")
@@ -58,9 +59,7 @@ def king_sq(bd, white):
 
 
 def fen_of(bd, white, ep="-", clock=0):
-    rows = ("".join(bd.get(r * 8 + f, "1") for f in range(8)) for r in range(7, -1, -1))
-    board = "/".join(re.sub("1+", lambda m: str(len(m.group())), row) for row in rows)
-    return f"{board} {'w' if white else 'b'} - {ep} {clock} 1"
+    return f"{write_placement(bd)} {'w' if white else 'b'} - {ep} {clock} 1"
 
 
 def place(rng, pieces, white, ep_file=None, clock=0):
@@ -138,8 +137,8 @@ def fathom(tables, fen):
 def san_to_uci(fen, san, legal):
     """The legal move (UCI) that fathom's SAN stands for; fathom's SAN has no check marks."""
     m = re.match(r"^([KQRBN])?([a-h])?([1-8])?x?([a-h][1-8])(?:=([QRBN]))?$", san)
-    rows = [re.sub(r"\d", lambda d: "." * int(d.group()), r) for r in fen.split()[0].split("/")]
-    piece = lambda sq: rows[8 - int(sq[1])]["abcdefgh".index(sq[0])].upper()
+    board = read_placement(fen)
+    piece = lambda sq: board.get("abcdefgh".index(sq[0]) + 8 * (int(sq[1]) - 1), ".").upper()
     hits = [u for u in legal if u[2:4] == m.group(4) and piece(u[:2]) == (m.group(1) or "P")
             and (not m.group(2) or u[0] == m.group(2)) and (not m.group(3) or u[1] == m.group(3))
             and u[4:] == (m.group(5) or "").lower()]

@@ -23,6 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [HERE, os.path.join(ROOT, "tools", "lib")]
 import data  # noqa: E402
+from fen import PIECE_LETTERS, read_placement  # noqa: E402
 from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 H, BUCKETS = 256, 8
@@ -60,16 +61,8 @@ def read_vnn(path):
 
 def fen_pieces(fen):
     """(piece code, square) pairs and the side to move (0 White, 1 Black) of a FEN."""
-    placement, side = fen.split()[:2]
-    pieces = []
-    for r, row in enumerate(placement.split("/")):
-        f = 0
-        for ch in row:
-            if ch.isdigit():
-                f += int(ch)
-            else:
-                pieces.append(("PNBRQKpnbrqk".index(ch), (7 - r) * 8 + f))
-                f += 1
+    _, side = fen.split()[:2]
+    pieces = [(PIECE_LETTERS.index(p), square) for square, p in read_placement(fen).items()]
     return pieces, int(side == "b")
 
 
