@@ -23,12 +23,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path[:0] = [HERE, os.path.join(ROOT, "tools", "lib")]
 import data  # noqa: E402
+import netformat  # noqa: E402
 from fen import PIECE_LETTERS, read_placement  # noqa: E402
+from netformat import BUCKETS, HIDDEN, INPUTS, QA, QB, SCALE  # noqa: E402
 from uci_pipe import EngineError, UciPipe  # noqa: E402
 
-H, BUCKETS = 256, 8
-QA, QB, SCALE = 255, 64, 400
-EVAL_LIMIT = 29999
+EVAL_LIMIT = 29999  # the engine's clamp of an evaluation
 FENS = os.path.join(HERE, "agreement-fens.txt")
 
 
@@ -40,23 +40,10 @@ def tdiv(a, b):
 
 def read_vnn(path):
     """The arrays of a network file, after the engine's checks (exits on a bad file)."""
-    blob = open(path, "rb").read()
-    size = 12 + 768 * H * 2 + H * 2 + BUCKETS * 2 * H * 2 + BUCKETS * 4
-    if len(blob) != size or blob[:4] != b"VNN1" or \
-            tuple(np.frombuffer(blob, "<u4", 2, 4)) != (H, BUCKETS):
-        sys.exit(f"{path}: not a VNN1 file with H={H}, {BUCKETS} buckets, {size} bytes")
-    at = 12
-    net = {}
-    for key, dtype, shape in (("ft_weight", "<i2", (768, H)), ("ft_bias", "<i2", (H,)),
-                              ("out_weight", "<i2", (BUCKETS, 2 * H)), ("out_bias", "<i4", (BUCKETS,))):
-        count = int(np.prod(shape))
-        net[key] = np.frombuffer(blob, dtype, count, at).reshape(shape).astype(np.int64)
-        at += count * np.dtype(dtype).itemsize
-    limits = {"ft_weight": 992, "ft_bias": 992, "out_weight": 64, "out_bias": 1 << 24}
-    for key, limit in limits.items():
-        if np.abs(net[key]).max() > limit:
-            sys.exit(f"{path}: {key} outside +-{limit}")
-    return net
+    try:
+        return netformat.read(path)
+    except ValueError as error:
+        sys.exit(str(error))
 
 
 def fen_pieces(fen):
@@ -84,7 +71,7 @@ def quantised_eval(net, fen):
             acc = [a + int(w) for a, w in zip(acc, row)]
         acc = [((a + 32768) & 0xFFFF) - 32768 for a in acc]  # int16 lanes wrap (never within bounds)
         bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
-        weights = net["out_weight"][bucket][half * H:(half + 1) * H]
+        weights = net["out_weight"][bucket][half * HIDDEN:(half + 1) * HIDDEN]
         for a, w in zip(acc, weights):
             c = min(max(a, 0), QA)
             total += c * c * int(w)
@@ -100,7 +87,7 @@ def float_eval(model, fen):
     columns = [feature(p, s, side) for p, s in pieces] + [feature(p, s, 1 - side) for p, s in pieces]
     rows = [0] * len(pieces) + [1] * len(pieces)
     bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
-    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, 768)),
+    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, INPUTS)),
              "size": 1, "groups": [int(b == bucket) for b in range(BUCKETS)]}
     with torch.no_grad():
         return float(model(batch)[0]) * SCALE
@@ -114,7 +101,7 @@ def features_agree(fen):
     us, them, _, buckets = data.features(data.from_fen(fen))
     return (sorted(us.tolist()) == sorted(feature(p, s, side) for p, s in pieces)
             and sorted(them.tolist()) == sorted(feature(p, s, 1 - side) for p, s in pieces)
-            and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), 7))
+            and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1))
 
 
 def recognised_draw(fen):

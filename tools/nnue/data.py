@@ -18,13 +18,12 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
 from fen import PIECE_LETTERS, read_placement, write_placement  # noqa: E402
+from netformat import BUCKETS  # noqa: E402
 
 RECORD = np.dtype([("occupied", "<u8"), ("pieces", "u1", (16,)), ("score", "<i2"),
                    ("result", "u1"), ("side", "u1"), ("halfmove", "u1"), ("reserved", "u1"),
                    ("fullmove", "<u2")])
 assert RECORD.itemsize == 32
-INPUTS = 768
-BUCKETS = 8
 
 
 def open_records(path):
@@ -166,7 +165,7 @@ def stats(paths):
         pc = np.bincount(counts, minlength=33)
         print("  pieces: " + " ".join(f"{n}:{c}" for n, c in enumerate(pc) if c))
         print("  buckets: " + " ".join(str(n) for n in np.bincount(
-            np.clip((counts - 2) // 4, 0, 7), minlength=8)))
+            np.clip((counts - 2) // 4, 0, BUCKETS - 1), minlength=BUCKETS)))
         print(f"  white to move {np.mean(recs['side'] == 0) * 100:.1f}%, "
               f"fullmove median {np.median(recs['fullmove']):.0f}, "
               f"halfmove clock median {np.median(recs['halfmove']):.0f}")
