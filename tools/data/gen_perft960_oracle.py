@@ -206,7 +206,8 @@ QUOTAS = [
 
 def main():
     stockfish = sys.argv[1] if len(sys.argv) > 1 else "/usr/games/stockfish"
-    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(ROOT, "tests", "data", "perft960.txt")
+    output = sys.argv[2] if len(sys.argv) > 2 else \
+        os.path.join(ROOT, "tests", "data", "perft960.txt")
     began = time.time()
     oracle = Oracle(stockfish)
     rng = random.Random(SEED)
