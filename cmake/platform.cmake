@@ -8,8 +8,8 @@
 #   -DVANTOREL_LTO=ON          link-time optimisation: inlining across source files
 #   -DVANTOREL_STATIC=ON       Linux: one static executable that runs on any distribution
 #   -DVANTOREL_PGO=GENERATE    instrumented build that writes profiles to VANTOREL_PGO_DIR
-#   -DVANTOREL_PGO=USE         optimised with those profiles (tools/pgo-build.sh does both)
-#   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake   Windows x86-64 (tools/build-windows.sh)
+#   -DVANTOREL_PGO=USE         optimised with those profiles (tools/build/pgo-build.sh does both)
+#   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake   Windows x86-64 (tools/build/build-windows.sh)
 
 set(VANTOREL_PGO "OFF" CACHE STRING "Profile-guided optimisation: OFF, GENERATE or USE")
 set_property(CACHE VANTOREL_PGO PROPERTY STRINGS OFF GENERATE USE)

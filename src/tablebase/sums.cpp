@@ -1,4 +1,4 @@
-// The published Syzygy tables of up to five pieces: written by tools/syzygy-tables.sh.
+// The published Syzygy tables of up to five pieces: written by tools/data/syzygy-tables.sh.
 #include "tablebase/sums.h"
 
 // clang-format off

@@ -1,6 +1,6 @@
 // sums.h: the size and CRC-32 of each published Syzygy table of up to five pieces
-// (sorted by name), written by tools/syzygy-tables.sh from tables that match the generator's
-// published checksums.
+// (sorted by name), written by tools/data/syzygy-tables.sh from tables that match the
+// generator's published checksums.
 #pragma once
 
 #include <cstdint>

@@ -24,8 +24,10 @@ import shlex
 import subprocess
 import sys
 import tempfile
-import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from uci_pipe import UciPipe  # noqa: E402
 
 POLYGLOT = "/usr/games/polyglot"
 # The engine command when none is given: build/vantorel of this repository.
@@ -40,11 +42,10 @@ UCI_REPLY = re.compile(
 )
 
 
-class Adapter:
+class Adapter(UciPipe):
     """One PolyGlot process, seen from the GUI side."""
 
     def __init__(self, name, engine, hash_mb, work_dir):
-        self.name = name
         words = shlex.split(engine)
         words[0] = os.path.abspath(words[0]) if os.path.exists(words[0]) else words[0]
         self.log_path = os.path.join(work_dir, name + ".log")
@@ -61,50 +62,17 @@ class Adapter:
                 "[Engine]\n"
                 f"Hash = {hash_mb}\n"
             )
-        self.process = subprocess.Popen(
-            [POLYGLOT, ini_path],
-            stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE,
-            stderr=subprocess.STDOUT,
-            text=True,
-            bufsize=1,
-            cwd=work_dir,
-        )
-        self.lines = queue.Queue()
-        self.put_back = []
-        threading.Thread(target=self._read, daemon=True).start()
+        super().__init__([POLYGLOT, ini_path], name=name, stderr=subprocess.STDOUT, cwd=work_dir)
         self.usermove = False
 
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.put(line.rstrip("\r\n"))
-        self.lines.put(None)
-
-    def next_line(self, timeout):
-        if self.put_back:
-            return self.put_back.pop()
-        return self.lines.get(timeout=max(0.0, timeout))
-
-    def send(self, text):
-        self.process.stdin.write(text + "\n")
-        self.process.stdin.flush()
-
     def expect(self, accept, timeout):
-        """Lines up to the first one that `accept` takes; raises on a timeout or end of output."""
-        deadline = time.monotonic() + timeout
-        seen = []
-        while True:
-            try:
-                line = self.next_line(deadline - time.monotonic())
-            except queue.Empty:
-                raise RuntimeError(f"{self.name}: no answer in {timeout:.1f} s after {seen[-3:]}")
-            if line is None:
-                raise RuntimeError(f"{self.name}: PolyGlot ended; last lines {seen[-3:]}")
-            seen.append(line)
+        """Lines up to the first one that `accept` takes; raises on a timeout, end of output or
+        an error PolyGlot reports."""
+        def take(line):
             if line.startswith(("Illegal move", "Error", "tellusererror")):
                 raise RuntimeError(f"{self.name}: {line}")
-            if accept(line):
-                return seen
+            return accept(line)
+        return self.read_until(take, timeout)
 
     def handshake(self):
         self.send("xboard")
@@ -221,7 +189,7 @@ def main():
                 if line and RESULT.match(line):
                     result = line
                     break
-                mover.put_back.append(line)
+                mover.unread.append(line)
             except queue.Empty:
                 pass
     except RuntimeError as error:
@@ -233,12 +201,11 @@ def main():
     for side in sides:
         start = time.monotonic()
         try:
-            side.send("quit")
-            side.process.wait(timeout=10)
+            side.quit(timeout=10)
             print(f"{side.name}: PolyGlot and engine exited {time.monotonic() - start:.2f} s after quit")
         except (subprocess.TimeoutExpired, BrokenPipeError):
             print(f"FAIL: {side.name} did not exit within 10 s of quit")
-            side.process.kill()
+            side.proc.kill()
             ok = False
     for side, engine in zip(sides, (args.white, args.black)):
         if "vantorel" in engine.lower():

@@ -10,7 +10,7 @@
 #
 # Installs xboard, polyglot and xvfb when they are missing.
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 engine=$(realpath "${1:-$ROOT/build/vantorel}")
 opponent=$(realpath "${2:-$engine}")
 cd "$ROOT"
@@ -18,7 +18,7 @@ games="${3:-1}"
 base="${4:-0:10}"
 increment="${5:-0.1}"
 
-tools/setup.sh xboard polyglot xvfb xauth
+tools/build/setup.sh xboard polyglot xvfb xauth
 export PATH="$PATH:/usr/games" # where Debian puts xboard and polyglot
 out=$(mktemp -d "${TMPDIR:-/tmp}/vantorel-xboard-XXXXXX")
 

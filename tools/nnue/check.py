@@ -15,18 +15,21 @@ disagreement.
 import argparse
 import os
 import re
-import subprocess
 import sys
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path[:0] = [HERE, os.path.join(ROOT, "tools", "lib")]
 import data  # noqa: E402
+import netformat  # noqa: E402
+from fen import PIECE_LETTERS, read_placement  # noqa: E402
+from netformat import BUCKETS, HIDDEN, INPUTS, QA, QB, SCALE  # noqa: E402
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
-H, BUCKETS = 256, 8
-QA, QB, SCALE = 255, 64, 400
-EVAL_LIMIT = 29999
-FENS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "agreement-fens.txt")
+EVAL_LIMIT = 29999  # the engine's clamp of an evaluation
+FENS = os.path.join(HERE, "agreement-fens.txt")
 
 
 def tdiv(a, b):
@@ -37,37 +40,16 @@ def tdiv(a, b):
 
 def read_vnn(path):
     """The arrays of a network file, after the engine's checks (exits on a bad file)."""
-    blob = open(path, "rb").read()
-    size = 12 + 768 * H * 2 + H * 2 + BUCKETS * 2 * H * 2 + BUCKETS * 4
-    if len(blob) != size or blob[:4] != b"VNN1" or \
-            tuple(np.frombuffer(blob, "<u4", 2, 4)) != (H, BUCKETS):
-        sys.exit(f"{path}: not a VNN1 file with H={H}, {BUCKETS} buckets, {size} bytes")
-    at = 12
-    net = {}
-    for key, dtype, shape in (("ft_weight", "<i2", (768, H)), ("ft_bias", "<i2", (H,)),
-                              ("out_weight", "<i2", (BUCKETS, 2 * H)), ("out_bias", "<i4", (BUCKETS,))):
-        count = int(np.prod(shape))
-        net[key] = np.frombuffer(blob, dtype, count, at).reshape(shape).astype(np.int64)
-        at += count * np.dtype(dtype).itemsize
-    limits = {"ft_weight": 992, "ft_bias": 992, "out_weight": 64, "out_bias": 1 << 24}
-    for key, limit in limits.items():
-        if np.abs(net[key]).max() > limit:
-            sys.exit(f"{path}: {key} outside +-{limit}")
-    return net
+    try:
+        return netformat.read(path)
+    except ValueError as error:
+        sys.exit(str(error))
 
 
 def fen_pieces(fen):
     """(piece code, square) pairs and the side to move (0 White, 1 Black) of a FEN."""
-    placement, side = fen.split()[:2]
-    pieces = []
-    for r, row in enumerate(placement.split("/")):
-        f = 0
-        for ch in row:
-            if ch.isdigit():
-                f += int(ch)
-            else:
-                pieces.append(("PNBRQKpnbrqk".index(ch), (7 - r) * 8 + f))
-                f += 1
+    _, side = fen.split()[:2]
+    pieces = [(PIECE_LETTERS.index(p), square) for square, p in read_placement(fen).items()]
     return pieces, int(side == "b")
 
 
@@ -89,7 +71,7 @@ def quantised_eval(net, fen):
             acc = [a + int(w) for a, w in zip(acc, row)]
         acc = [((a + 32768) & 0xFFFF) - 32768 for a in acc]  # int16 lanes wrap (never within bounds)
         bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
-        weights = net["out_weight"][bucket][half * H:(half + 1) * H]
+        weights = net["out_weight"][bucket][half * HIDDEN:(half + 1) * HIDDEN]
         for a, w in zip(acc, weights):
             c = min(max(a, 0), QA)
             total += c * c * int(w)
@@ -105,7 +87,7 @@ def float_eval(model, fen):
     columns = [feature(p, s, side) for p, s in pieces] + [feature(p, s, 1 - side) for p, s in pieces]
     rows = [0] * len(pieces) + [1] * len(pieces)
     bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
-    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, 768)),
+    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, INPUTS)),
              "size": 1, "groups": [int(b == bucket) for b in range(BUCKETS)]}
     with torch.no_grad():
         return float(model(batch)[0]) * SCALE
@@ -119,7 +101,7 @@ def features_agree(fen):
     us, them, _, buckets = data.features(data.from_fen(fen))
     return (sorted(us.tolist()) == sorted(feature(p, s, side) for p, s in pieces)
             and sorted(them.tolist()) == sorted(feature(p, s, 1 - side) for p, s in pieces)
-            and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), 7))
+            and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1))
 
 
 def recognised_draw(fen):
@@ -192,20 +174,15 @@ def engine_fens(args):
 def engine(args):
     """The engine's `eval` network line against the integer emulation."""
     net = read_vnn(args.net)
-    proc = subprocess.Popen([args.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, bufsize=1)
+    proc = UciPipe(args.engine)
 
     def ask(lines):
-        for line in lines + ["isready"]:
-            proc.stdin.write(line + "\n")
-        out = []
-        while True:
-            line = proc.stdout.readline()
-            if not line:
-                sys.exit("the engine exited")
-            if line.strip() == "readyok":
-                return out
-            out.append(line.rstrip("\n"))
+        for line in lines:
+            proc.send(line)
+        try:
+            return proc.sync()
+        except EngineError as error:
+            sys.exit(str(error))
 
     ask(["uci", "setoption name Style value Neural",
          f"setoption name EvalFile value {os.path.abspath(args.net)}"])
@@ -228,9 +205,7 @@ def engine(args):
             print(f"MISMATCH engine {got:+d} emulation {expect:+d}: {fen}")
         elif args.verbose:
             print(f"{got:+7d}  {fen}")
-    proc.stdin.write("quit\n")
-    proc.stdin.flush()
-    proc.wait()
+    proc.quit()
     print(f"{compared} positions compared, {skipped} recognised draws skipped, {failures} failures")
     return failures
 
@@ -251,7 +226,7 @@ def main():
     a.add_argument("--relative", type=float, default=0.02, help="plus this share of |float|")
     g = sub.add_parser("engine", help="integer output against the engine's eval command")
     g.add_argument("net")
-    g.add_argument("--engine", default="build/vantorel")
+    g.add_argument("--engine", default=os.path.join(ROOT, "build", "vantorel"))
     g.add_argument("--fens", default=FENS)
     g.add_argument("--data", help="sample positions from this record file instead")
     g.add_argument("--count", type=int, default=1000)

@@ -11,17 +11,19 @@ As a command:
 Files may still be growing: only whole records are read.
 """
 import argparse
+import os
 import sys
 
 import numpy as np
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from fen import PIECE_LETTERS, read_placement, write_placement  # noqa: E402
+from netformat import BUCKETS  # noqa: E402
 
 RECORD = np.dtype([("occupied", "<u8"), ("pieces", "u1", (16,)), ("score", "<i2"),
                    ("result", "u1"), ("side", "u1"), ("halfmove", "u1"), ("reserved", "u1"),
                    ("fullmove", "<u2")])
 assert RECORD.itemsize == 32
-PIECE_CHARS = "PNBRQKpnbrqk"
-INPUTS = 768
-BUCKETS = 8
 
 
 def open_records(path):
@@ -104,34 +106,21 @@ def validate(records, chunk=1 << 20):
 
 def to_fen(record):
     """FEN of one record (no castling rights or en-passant square: the record has neither)."""
-    rows, squares, pieces, _ = squares_and_pieces(record.reshape(1))
-    board = [["1"] * 8 for _ in range(8)]
-    for sq, pc in zip(squares, pieces):
-        board[7 - sq // 8][sq % 8] = PIECE_CHARS[pc] if pc < 12 else "?"
-    ranks = []
-    for rank in board:
-        text = "".join(rank)
-        for n in range(8, 1, -1):
-            text = text.replace("1" * n, str(n))
-        ranks.append(text)
+    _, squares, pieces, _ = squares_and_pieces(record.reshape(1))
+    board = {int(sq): PIECE_LETTERS[pc] if pc < 12 else "?" for sq, pc in zip(squares, pieces)}
     side = "wb"[int(record["side"]) & 1]
-    return f"{'/'.join(ranks)} {side} - - {int(record['halfmove'])} {max(1, int(record['fullmove']))}"
+    return (f"{write_placement(board)} {side} - - {int(record['halfmove'])} "
+            f"{max(1, int(record['fullmove']))}")
 
 
 def from_fen(fen, score=0, result=1):
     """A one-record array of a FEN's placement and side (castling and en passant are dropped)."""
     fields = fen.split()
     rec = np.zeros(1, RECORD)
-    occupied, codes, sq = 0, [], 56
-    for ch in fields[0]:
-        if ch == "/":
-            sq -= 16
-        elif ch.isdigit():
-            sq += int(ch)
-        else:
-            occupied |= 1 << sq
-            codes.append((sq, PIECE_CHARS.index(ch)))
-            sq += 1
+    occupied, codes = 0, []
+    for sq, ch in read_placement(fen).items():
+        occupied |= 1 << sq
+        codes.append((sq, PIECE_LETTERS.index(ch)))
     if len(codes) > 32:
         raise ValueError(f"more than 32 pieces: {fen}")
     for i, (_, code) in enumerate(sorted(codes)):
@@ -176,7 +165,7 @@ def stats(paths):
         pc = np.bincount(counts, minlength=33)
         print("  pieces: " + " ".join(f"{n}:{c}" for n, c in enumerate(pc) if c))
         print("  buckets: " + " ".join(str(n) for n in np.bincount(
-            np.clip((counts - 2) // 4, 0, 7), minlength=8)))
+            np.clip((counts - 2) // 4, 0, BUCKETS - 1), minlength=BUCKETS)))
         print(f"  white to move {np.mean(recs['side'] == 0) * 100:.1f}%, "
               f"fullmove median {np.median(recs['fullmove']):.0f}, "
               f"halfmove clock median {np.median(recs['halfmove']):.0f}")

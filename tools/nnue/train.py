@@ -1,7 +1,7 @@
 #!/usr/bin/env -S /usr/bin/python3
 """Trains the neural style's network (768 -> 2x256 -> SCReLU -> 8 buckets) on VTD1 records.
 
-    tools/nnue/train.py /work/data/gen1/*.bin --out runs/a --epochs 10 --export runs/a/net.vnn
+    tools/nnue/train.py gen1/*.bin --out runs/a --epochs 10 --export runs/a/net.vnn
     tools/nnue/train.py ... --resume runs/a/last.pt --epochs 15     # more epochs on a checkpoint
     tools/nnue/train.py ... --init gen2.vnn --lr 3e-4                # fine-tune a network file
 
@@ -26,14 +26,14 @@ if __name__ == "__main__" and not all(k in os.environ for k in MALLOC):
 import numpy as np  # noqa: E402
 import torch  # noqa: E402
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(os.path.dirname(HERE), "lib")]
 import data  # noqa: E402
+import netformat  # noqa: E402
+from netformat import BUCKETS, HIDDEN, INPUTS, LAYOUT, QA, QB, SCALE  # noqa: E402
 
-H = 256
-QA, QB, SCALE = 255, 64, 400
+# Float bounds a little inside what the file holds (992 / QA = 3.89, 64 / QB = 1).
 FT_CLAMP, OUT_CLAMP = 3.88, 1.0
-FT_LIMIT, OUT_LIMIT, BIAS_LIMIT = 992, 64, 1 << 24
-VNN_SIZE = 12 + 768 * H * 2 + H * 2 + data.BUCKETS * 2 * H * 2 + data.BUCKETS * 4
 
 
 class Net(torch.nn.Module):
@@ -41,11 +41,11 @@ class Net(torch.nn.Module):
 
     def __init__(self):
         super().__init__()
-        self.ft_weight = torch.nn.Parameter(torch.empty(data.INPUTS, H).uniform_(-0.04, 0.04))
-        self.ft_bias = torch.nn.Parameter(torch.zeros(H))
-        bound = (2 * H) ** -0.5
-        self.out_weight = torch.nn.Parameter(torch.empty(data.BUCKETS, 2 * H).uniform_(-bound, bound))
-        self.out_bias = torch.nn.Parameter(torch.empty(data.BUCKETS).uniform_(-bound, bound))
+        self.ft_weight = torch.nn.Parameter(torch.empty(INPUTS, HIDDEN).uniform_(-0.04, 0.04))
+        self.ft_bias = torch.nn.Parameter(torch.zeros(HIDDEN))
+        bound = (2 * HIDDEN) ** -0.5
+        self.out_weight = torch.nn.Parameter(torch.empty(BUCKETS, 2 * HIDDEN).uniform_(-bound, bound))
+        self.out_bias = torch.nn.Parameter(torch.empty(BUCKETS).uniform_(-bound, bound))
         self.quantised = False  # forward with the weights the network file will hold
 
     def forward(self, batch):
@@ -59,7 +59,7 @@ class Net(torch.nn.Module):
         n = batch["size"]
         us, them = torch.split(act[:n], batch["groups"]), torch.split(act[n:], batch["groups"])
         # One bucket's row per group of positions: the reference BLAS is slow on thin matrices.
-        ys = [(u * out_weight[b, :H]).sum(1) + (t * out_weight[b, H:]).sum(1)
+        ys = [(u * out_weight[b, :HIDDEN]).sum(1) + (t * out_weight[b, HIDDEN:]).sum(1)
               + self.out_bias[b] for b, (u, t) in enumerate(zip(us, them))]
         return torch.cat(ys)
 
@@ -78,56 +78,37 @@ def fake_quantise(w, scale):
 
 def make_batch(records, lam):
     """Model input and targets of some records, which are reordered by output bucket."""
-    buckets = np.clip((data.piece_counts(records) - 2) // 4, 0, data.BUCKETS - 1)
+    buckets = np.clip((data.piece_counts(records) - 2) // 4, 0, BUCKETS - 1)
     records = records[np.argsort(buckets, kind="stable")]
     us, them, offsets, _ = data.features(records)
     n = len(records)
     rows = np.repeat(np.arange(n), np.diff(np.append(offsets, len(us))))
     index = np.stack([np.concatenate([rows, rows + n]), np.concatenate([us, them])])
     inputs = torch.sparse_coo_tensor(torch.from_numpy(index), torch.ones(index.shape[1]),
-                                     (2 * n, data.INPUTS))
+                                     (2 * n, INPUTS))
     score = torch.from_numpy(records["score"].astype(np.float32))
     result = torch.from_numpy(records["result"].astype(np.float32))
     target = lam * torch.sigmoid(score / SCALE) + (1 - lam) * result / 2
     return {"inputs": inputs, "size": n, "target": target,
-            "groups": np.bincount(buckets, minlength=data.BUCKETS).tolist()}
+            "groups": np.bincount(buckets, minlength=BUCKETS).tolist()}
 
 
 def quantise(model):
     """Integer arrays of the network file, rounded and clamped to the engine's bounds."""
     sd = {k: v.detach().float().numpy() for k, v in model.state_dict().items()}
 
-    def q(x, scale, limit, dtype):  # float32 and half-to-even, as fake_quantise rounds
-        return np.clip(np.round(x * np.float32(scale)), -limit, limit).astype(dtype)
-    return {
-        "ft_weight": q(sd["ft_weight"], QA, FT_LIMIT, "<i2"),        # [768][H]
-        "ft_bias": q(sd["ft_bias"], QA, FT_LIMIT, "<i2"),            # [H]
-        "out_weight": q(sd["out_weight"], QB, OUT_LIMIT, "<i2"),     # [8][2H]: us then them
-        "out_bias": q(sd["out_bias"], QA * QB, BIAS_LIMIT, "<i4"),   # [8]
-    }
-
-
-def write_vnn(path, net):
-    """Writes quantised arrays as a VNN1 file."""
-    blob = b"VNN1" + np.array([H, data.BUCKETS], "<u4").tobytes()
-    for key in ("ft_weight", "ft_bias", "out_weight", "out_bias"):
-        blob += np.ascontiguousarray(net[key]).tobytes()
-    assert len(blob) == VNN_SIZE
-    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
-    with open(path + ".tmp", "wb") as f:
-        f.write(blob)
-    os.replace(path + ".tmp", path)
+    def q(x, unit, limit, kind):  # float32 and half-to-even, as fake_quantise rounds
+        return np.clip(np.round(x * np.float32(unit)), -limit, limit).astype(kind)
+    return {key: q(sd[key], unit, limit, kind) for key, kind, _, unit, limit in LAYOUT}
 
 
 def load_vnn(path):
-    """Model holding a network file's weights, divided back by their scales."""
-    import check
-    net = check.read_vnn(path)
+    """Model holding a network file's weights, divided back by their units."""
+    net = netformat.read(path)
     model = Net()
     with torch.no_grad():
-        for key, scale in (("ft_weight", QA), ("ft_bias", QA), ("out_weight", QB),
-                           ("out_bias", QA * QB)):
-            getattr(model, key).copy_(torch.from_numpy(net[key] / scale))
+        for key, _, _, unit, _ in LAYOUT:
+            getattr(model, key).copy_(torch.from_numpy(net[key] / unit))
     return model
 
 
@@ -200,7 +181,10 @@ def main():
         target = make_batch(val, args.lam)["target"]
         print(f"validation loss of a constant prediction (target variance): {float(target.var()):.6f}")
 
-    model = load_vnn(args.init) if args.init else Net()
+    try:
+        model = load_vnn(args.init) if args.init else Net()
+    except ValueError as error:
+        sys.exit(str(error))
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
     first_epoch = 0
     if args.resume:
@@ -235,7 +219,7 @@ def main():
                 print(f"  epoch {epoch + 1} step {i + 1}/{steps_per_epoch} loss {loss_sum / seen:.6f} "
                       f"{seen / (time.time() - start):.0f} pos/s", flush=True)
         secs = time.time() - start
-        val_loss = evaluate(model, val, args.lam, args.batch)
+        val_loss = evaluate(model, val, args.lam, args.batch) if len(val) else float("nan")
         print(f"epoch {epoch + 1}/{args.epochs}{' (rounded weights)' if model.quantised else ''}: train loss {loss_sum / seen:.6f}, validation loss "
               f"{val_loss:.6f}, lr {lr:.2e}, {seen / secs:.0f} pos/s ({secs:.1f} s)", flush=True)
         ckpt = {"model": model.state_dict(), "optimizer": opt.state_dict(), "epoch": epoch,
@@ -243,9 +227,9 @@ def main():
         torch.save(ckpt, os.path.join(args.out, f"epoch-{epoch + 1}.pt"))
         torch.save(ckpt, os.path.join(args.out, "last.pt"))
         if args.export_every:
-            write_vnn(os.path.join(args.out, f"epoch-{epoch + 1}.vnn"), quantise(model))
+            netformat.write(os.path.join(args.out, f"epoch-{epoch + 1}.vnn"), quantise(model))
     if args.export:
-        write_vnn(args.export, quantise(model))
+        netformat.write(args.export, quantise(model))
         print(f"wrote {args.export}")
 
 

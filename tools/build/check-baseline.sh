@@ -4,7 +4,7 @@
 # processors run as bsf, and GCC emits it only where the two agree. The section ".avx2" holds
 # kernels the engine runs only once the processor has said it has AVX2, and is left out.
 #
-#   tools/check-baseline.sh EXECUTABLE [OBJDUMP]     OBJDUMP defaults to objdump
+#   tools/build/check-baseline.sh EXECUTABLE [OBJDUMP]     OBJDUMP defaults to objdump
 set -euo pipefail
 exe="$1"
 objdump="${2:-objdump}"

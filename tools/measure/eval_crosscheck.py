@@ -6,16 +6,20 @@ every move and compares each trace row and the total with this script's own eval
 which works square by square instead of on bitboards. The PeSTO piece-square data is read
 from the published listing (with the engine's own queen rank-8 end-game row).
 
-    tools/eval_crosscheck.py build/vantorel [--style Linear] [--games 40] [--seed 1]
+    tools/measure/eval_crosscheck.py build/vantorel [--style Linear] [--games 40] [--seed 1]
         --pesto PATH/TO/pesto_tables.txt   (the published PeSTO listing)
 
 Exit status 0 when every position agrees.
 """
 import argparse
+import os
 import random
 import re
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from fen import PIECE_LETTERS, read_placement  # noqa: E402
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 ARGS = argparse.ArgumentParser()
 ARGS.add_argument("engine")
@@ -115,14 +119,8 @@ def build_psq(style):
     return t
 
 def parse(fen):
-    parts = fen.split()
-    board = {}
-    r, f = 7, 0
-    for c in parts[0]:
-        if c == '/': r -= 1; f = 0
-        elif c.isdigit(): f += int(c)
-        else: board[r * 8 + f] = 'PNBRQKpnbrqk'.index(c); f += 1
-    return board, (0 if parts[1] == 'w' else 1)
+    board = {sq: PIECE_LETTERS.index(p) for sq, p in read_placement(fen).items()}
+    return board, (0 if fen.split()[1] == 'w' else 1)
 
 def on(f, r): return 0 <= f < 8 and 0 <= r < 8
 def slide(board, sq, dirs):
@@ -344,17 +342,6 @@ def apply_uci(board, side, move):
     board[to] = piece
 
 
-def read_until(proc, prefix):
-    lines = []
-    while True:
-        line = proc.stdout.readline()
-        if not line:
-            sys.exit("engine ended early")
-        lines.append(line.rstrip("\n"))
-        if line.startswith(prefix):
-            return lines
-
-
 def two_halves(line):
     m = re.search(r"MG:\s*([+-]\d+)\s+EG:\s*([+-]\d+)", line)
     return int(m.group(1)), int(m.group(2))
@@ -402,9 +389,8 @@ def parsed_rows(lines):
 def main():
     rng = random.Random(OPTS.seed)
     psqt = build_psq(1 if OPTS.style.startswith("Linear") else 0)
-    proc = subprocess.Popen([OPTS.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, bufsize=1)
-    send = lambda text: (proc.stdin.write(text + "\n"), proc.stdin.flush())
+    engine = UciPipe(OPTS.engine)
+    send = engine.send
     send("setoption name Style value " + OPTS.style)
     checked = failed = 0
     for _ in range(OPTS.games):
@@ -414,7 +400,7 @@ def main():
             position = "position startpos" + (" moves " + " ".join(moves) if moves else "")
             send(position)
             send("eval")
-            got = parsed_rows(read_until(proc, "Total"))
+            got = parsed_rows(engine.read_until("Total"))
             want = expected_rows(board, side, psqt)
             checked += 1
             if got != want:
@@ -425,7 +411,7 @@ def main():
                         if got.get(key) != want[key]:
                             print("  %-13s engine %s  reference %s" % (key, got.get(key), want[key]))
             send("perft 1")
-            legal = [l.split(":")[0] for l in read_until(proc, "Total:") if not l.startswith("Total")]
+            legal = [l.split(":")[0] for l in engine.read_until("Total:") if not l.startswith("Total")]
             # Captures are favoured so that games reach the end-game rules.
             if not legal or len(moves) > 600:
                 break
@@ -436,11 +422,13 @@ def main():
             apply_uci(board, side, move)
             moves.append(move)
             side ^= 1
-    send("quit")
-    proc.wait()
+    engine.quit()
     print("positions %d, mismatches %d" % (checked, failed))
     return 1 if failed else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except EngineError as error:
+        sys.exit(str(error))

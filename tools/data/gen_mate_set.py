@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes tests/data/mate_distances.txt: positions with a known shortest forced mate, for
-tools/mate-check.py. Needs Debian's stockfish (`apt-get install stockfish`); deterministic for a
-given seed. Usage: tools/gen_mate_set.py [--seed S] [--games G] [--stockfish PATH] [--out FILE]
+tools/measure/mate-check.py. Needs Debian's stockfish (`apt-get install stockfish`);
+deterministic for a given seed.
+Usage: tools/data/gen_mate_set.py [--seed S] [--games G] [--stockfish PATH] [--out FILE]
 
 Positions come from games that stockfish plays against itself: a few random opening plies,
 then either two weak sides (low node counts mixed with random moves: mates arrive with many
@@ -16,13 +17,14 @@ import random
 import sys
 import time
 
-from uci_pipe import UciPipe
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from uci_pipe import UciPipe  # noqa: E402
 
 STARTPOS = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 EXAMPLE = "krN3b1/1p1N3p/1p3r2/1P1p4/2p5/8/8/K2R3n w - - 0 1"  # a known false-mate trigger
 MAX_PLIES = 220
 TAIL = 26  # plies before a mate that are worth checking
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def quota(n):
@@ -34,15 +36,10 @@ def quota(n):
 class Stockfish(UciPipe):
     def __init__(self, path):
         super().__init__(path)
-        self.send("uci")
-        self.read_until("uciok")
-        self.send("setoption name Threads value 1")
-        self.send("setoption name Hash value 64")
+        self.uci()
+        self.setoption("Threads", 1)
+        self.setoption("Hash", 64)
         self.sync()
-
-    def sync(self):
-        self.send("isready")
-        self.read_until("readyok")
 
     def moves(self, fen):
         self.send(f"position fen {fen}")
@@ -213,7 +210,7 @@ def main():
     rows = sorted(found.items(), key=lambda kv: (abs(kv[1]), -kv[1], kv[0]))
     with open(args.out, "w") as out:
         out.write("# FEN;N  shortest forced mate: N > 0 the side to move mates in N moves, N < 0 it\n"
-                  "# is mated in -N (stockfish's `score mate` sign). Written by tools/gen_mate_set.py\n"
+                  "# is mated in -N (stockfish's `score mate` sign). Written by tools/data/gen_mate_set.py\n"
                   f"# (seed {args.seed}, {args.games} games) with Stockfish 15.1, Threads 1, Hash 64: positions\n"
                   "# from stockfish self-play after random opening plies (weak vs weak, strong vs\n"
                   "# weak); kept when depth 22 and depth 28 give the same mate N, no info line shows\n"

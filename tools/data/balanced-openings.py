@@ -6,18 +6,20 @@ castling and en passant compared) and Stockfish's score at a fixed depth is with
 the side to move. Stockfish also gives the legal moves (`go perft 1`) and the FEN after them
 (`d`), so the script needs no move generator of its own.
 
-    tools/balanced-openings.py -n 400 --seed 1 > openings-400.epd
+    tools/data/balanced-openings.py -n 400 --seed 1 > openings-400.epd
     node /work/shared/tools/match/match.mjs ... --openings openings-400.epd --games 800
 
 Options: -n N (100), --seed S (1), --plies P (8), --depth D (10), --maxcp CP (60),
 --stockfish PATH (/usr/games/stockfish). The same seed and Stockfish give the same file.
 Progress goes to stderr."""
 import argparse
+import os
 import random
 import re
 import sys
 
-from uci_pipe import UciPipe
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from uci_pipe import UciPipe  # noqa: E402
 
 STARTPOS = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 MOVE_LINE = re.compile(r"[a-h][1-8][a-h][1-8][qrbn]?: 1")
@@ -79,10 +81,9 @@ def main():
     args = ap.parse_args()
     rng = random.Random(args.seed)
     sf = UciPipe(args.stockfish)
-    sf.send("uci")
-    sf.read_until("uciok")
+    sf.uci()
     # one thread: a fixed-depth search is then the same on every run
-    sf.send("setoption name Threads value 1")
+    sf.setoption("Threads", 1)
     seen, tried = set(), 0
     while len(seen) < args.n:
         fen = random_opening(sf, rng, args.plies)

@@ -13,9 +13,9 @@
 #            and of `perfttest`.
 # Prints the medians and the ratios (above 1: vantorel is faster).
 #
-#   tools/speed.sh [path/to/vantorel] [RUNS] [DEPTH]     defaults: build/vantorel, 6, 16
+#   tools/measure/speed.sh [path/to/vantorel] [RUNS] [DEPTH]     defaults: build/vantorel, 6, 16
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 engine=$(realpath "${1:-$ROOT/build/vantorel}")
 runs=${2:-6}
 depth=${3:-16}

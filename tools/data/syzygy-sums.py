@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """syzygy-sums.py DIR: prints the C++ list of the size and CRC-32 of every Syzygy table file in
-DIR (src/search/tablebase_sums.cpp). DIR must hold tables checked against the generator's
-published checksums, as tools/syzygy-tables.sh leaves them."""
+DIR (src/tablebase/sums.cpp). DIR must hold tables checked against the generator's
+published checksums, as tools/data/syzygy-tables.sh leaves them."""
 import os
 import sys
 import zlib
@@ -10,8 +10,8 @@ import zlib
 def main():
     folder = sys.argv[1]
     names = sorted(n for n in os.listdir(folder) if n.endswith((".rtbw", ".rtbz")))
-    print("// The published Syzygy tables of up to five pieces: written by tools/syzygy-tables.sh.")
-    print('#include "search/tablebase_sums.h"\n')
+    print("// The published Syzygy tables of up to five pieces: written by tools/data/syzygy-tables.sh.")
+    print('#include "tablebase/sums.h"\n')
     print("// clang-format off")
     print("const PublishedTable PUBLISHED_TABLES[] = {")
     for name in names:

@@ -2,12 +2,12 @@
 # Strength of the Neural evaluation style, measured in games through the match driver (every
 # move and PV validated), and its speed:
 #
-#   tools/strength.sh selfcheck ENGINE OPENINGS GAMES [OUT-DIR]   Style Neural against PeSTO, 5+0.05
-#   tools/strength.sh ethereal ENGINE OPENINGS GAMES [OUT-DIR]    against ethereal-chess, 10+0.1
-#   tools/strength.sh toga ENGINE OPENINGS GAMES [OUT-DIR]        against toga2 (no book), 10+0.1
-#   tools/strength.sh nps ENGINE [DEPTH]                          bench speed of Neural and PeSTO
+#   tools/measure/strength.sh selfcheck ENGINE OPENINGS GAMES [OUT-DIR]   Style Neural against PeSTO, 5+0.05
+#   tools/measure/strength.sh ethereal ENGINE OPENINGS GAMES [OUT-DIR]    against ethereal-chess, 10+0.1
+#   tools/measure/strength.sh toga ENGINE OPENINGS GAMES [OUT-DIR]        against toga2 (no book), 10+0.1
+#   tools/measure/strength.sh nps ENGINE [DEPTH]                          bench speed of Neural and PeSTO
 #
-# OPENINGS is a file of one FEN per line (tools/balanced-openings.py writes one); every
+# OPENINGS is a file of one FEN per line (tools/data/balanced-openings.py writes one); every
 # opening is played twice, colours swapped, so GAMES uses the first GAMES/2 of them (the file
 # is read again from the top when it is shorter). Both sides play with Hash 64 on one thread.
 # Environment: TC (the clock, B+I seconds), PARALLEL (default 1: concurrent driver runs, each
@@ -19,11 +19,11 @@
 # the repository root) and prints one line per run and one for the total. Exit status 1 when
 # any anomaly was seen. Relative paths are taken from the current directory.
 set -u
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 
 usage() {
-    echo "usage: tools/strength.sh selfcheck|ethereal|toga ENGINE OPENINGS GAMES [OUT-DIR]" >&2
-    echo "       tools/strength.sh nps ENGINE [DEPTH]" >&2
+    echo "usage: tools/measure/strength.sh selfcheck|ethereal|toga ENGINE OPENINGS GAMES [OUT-DIR]" >&2
+    echo "       tools/measure/strength.sh nps ENGINE [DEPTH]" >&2
     exit 2
 }
 

@@ -7,16 +7,20 @@ with a random side to move; a position is kept when it is legal, has no castling
 the side to move is not in check, Stockfish's score at a fixed depth is within +-MAXCP, and it
 is not a dead draw (a pawnless position scoring within +-10 cp is dropped).
 
-    tools/endgame-openings.py -n 100 --seed 1 > endgame-100.epd
+    tools/data/endgame-openings.py -n 100 --seed 1 > endgame-100.epd
     node /work/shared/tools/match/match.mjs ... --openings endgame-100.epd --games 200
 
 Options: -n N (100), --seed S (1), --depth D (10), --maxcp CP (150),
 --stockfish PATH (/usr/games/stockfish). The same seed and Stockfish give the same file.
 Progress goes to stderr."""
 import argparse
+import os
 import random
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+from fen import write_placement  # noqa: E402
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 # (white, black) material besides the kings; colours are swapped at random.
 TYPES = [
@@ -88,46 +92,21 @@ def random_position(rng):
     # neither king in check: this also keeps the kings apart
     if attacked(board, kings["K"], False) or attacked(board, kings["k"], True):
         return None
-    rows = []
-    for r in range(7, -1, -1):
-        row, empty = "", 0
-        for f in range(8):
-            p = board.get((f, r))
-            if p is None:
-                empty += 1
-            else:
-                row += (str(empty) if empty else "") + p
-                empty = 0
-        rows.append(row + (str(empty) if empty else ""))
-    return "/".join(rows) + (" w" if white_to_move else " b") + " - - 0 1"
+    placement = write_placement({r * 8 + f: p for (f, r), p in board.items()})
+    return placement + (" w" if white_to_move else " b") + " - - 0 1"
 
 
-class Stockfish:
+class Stockfish(UciPipe):
     def __init__(self, path):
-        self.p = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  text=True, bufsize=1)
-        self.send("uci")
-        self.wait("uciok")
-
-    def send(self, line):
-        self.p.stdin.write(line + "\n")
-
-    def wait(self, token):
-        lines = []
-        while True:
-            line = self.p.stdout.readline()
-            if not line:
-                sys.exit("stockfish exited")
-            lines.append(line.split())
-            if lines[-1] and lines[-1][0] == token:
-                return lines
+        super().__init__(path)
+        self.uci()
 
     def score(self, fen, depth):
         """Centipawns for the side to move (mates as +-100000), or None with no legal move."""
         self.send("ucinewgame")
         self.send("position fen " + fen)
         self.send("go depth %d" % depth)
-        lines = self.wait("bestmove")
+        lines = [line.split() for line in self.read_until("bestmove")]
         if lines[-1][1] == "(none)":
             return None
         score = None
@@ -163,8 +142,11 @@ def main():
         seen.add(fen)
         print(fen, flush=True)
         print("%d kept of %d scored (%+d cp) %s" % (len(seen), tried, cp, fen), file=sys.stderr)
-    sf.send("quit")
+    sf.quit()
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except EngineError as error:
+        sys.exit(str(error))

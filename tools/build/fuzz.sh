@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one for SECONDS.
-#   tools/fuzz.sh SECONDS [TARGET...]      TARGET: uci, fen or book (default: all three)
+#   tools/build/fuzz.sh SECONDS [TARGET...]      TARGET: uci, fen or book (default: all three)
 # Targets run one after another, one process each. The seed corpus of fuzz/corpus/<target> is
 # copied into build-fuzz/corpus/<target>, which keeps growing from run to run; inputs that
 # fail land in build-fuzz/artifacts/<target>/ and the log in build-fuzz/logs/<target>.log.
 # Extra libFuzzer flags may be given in FUZZ_FLAGS. The exit status is 1 when any target
 # found a failure.
 set -uo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 
 if [ $# -lt 1 ]; then
-    echo "usage: tools/fuzz.sh SECONDS [uci|fen|book|tablebase]..." >&2
+    echo "usage: tools/build/fuzz.sh SECONDS [uci|fen|book|tablebase]..." >&2
     exit 2
 fi
 seconds=$1

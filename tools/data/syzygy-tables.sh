@@ -8,10 +8,10 @@
 # from TB_SRC: a checkout of https://github.com/syzygy1/tb, cloned there when not given.
 # Needs git, make, gcc, perl and python3.
 #
-# With MAX_PIECES 5 (the whole published set) it also writes src/search/tablebase_sums.cpp,
+# With MAX_PIECES 5 (the whole published set) it also writes src/tablebase/sums.cpp,
 # the size and CRC-32 of each table, which the engine checks before it uses a table.
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 
 out=$(mkdir -p "${1:-syzygy}" && cd "${1:-syzygy}" && pwd)
 max=${2:-5}
@@ -45,6 +45,8 @@ done
 [ "$failed" -eq 0 ] || { echo "checksum failures (above)" >&2; exit 1; }
 echo "$(ls ./*.rtbw | wc -l) WDL and $(ls ./*.rtbz | wc -l) DTZ tables in $out, checksums OK"
 [ "$max" -eq 5 ] || exit 0
-tools_dir=$(dirname "${BASH_SOURCE[0]}")
-python3 "$tools_dir/syzygy-sums.py" "$out" >"$ROOT/src/search/tablebase_sums.cpp"
-echo "wrote $ROOT/src/search/tablebase_sums.cpp"
+# Through a temporary file: a failed run must not leave the checked-in list truncated.
+sums=$ROOT/src/tablebase/sums.cpp
+python3 "$ROOT/tools/data/syzygy-sums.py" "$out" >"$sums.tmp" || { rm -f "$sums.tmp"; exit 1; }
+mv "$sums.tmp" "$sums"
+echo "wrote $sums"

@@ -3,13 +3,13 @@
 # about a minute from its seed corpus. Fails when any target finds a crash, a hang, a
 # sanitizer report or a broken invariant; the failing input is kept under
 # build-fuzz/artifacts/<target>/ and can be replayed with build-fuzz/<target>_fuzz FILE.
-#   tools/fuzz-smoke.sh [SECONDS]      (default 50 per target; the whole run stays under 5 min)
+#   tools/build/fuzz-smoke.sh [SECONDS]      (default 50 per target; the whole run stays under 5 min)
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 seconds=${1:-50}
 start=$(date +%s)
 status=0
-tools/fuzz.sh "$seconds" uci fen book tablebase || status=$?
+tools/build/fuzz.sh "$seconds" uci fen book tablebase || status=$?
 echo "fuzz smoke: $(($(date +%s) - start)) s, status $status"
 exit $status

@@ -8,15 +8,19 @@ show up at the root), and a few scripted positions random play would not reach. 
 fields alternate between Shredder-FEN and X-FEN so that both readers are exercised; every line
 is recounted by stockfish from the text as written before the file is saved.
 
-Usage: tools/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
+Usage: tools/data/gen_perft960_oracle.py [stockfish] [output]. Deterministic for the fixed seed."""
 import os
 import random
 import re
 import sys
 import time
 
-from uci_pipe import UciPipe
-from chess960_openings import scharnagl  # the Scharnagl numbering of the start positions
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from fen import read_placement  # noqa: E402
+from uci_pipe import UciPipe  # noqa: E402
+# The Scharnagl numbering of the start positions.
+from chess960_openings import scharnagl  # noqa: E402
 
 SEED = 960
 WALKS = 1500           # random games in the candidate pool
@@ -47,7 +51,7 @@ SCRIPTED = [
 class Oracle(UciPipe):
     def __init__(self, path):
         super().__init__(path)
-        self.banner = self.proc.stdout.readline().strip()
+        self.banner = self.next_line().strip()
         self.send("setoption name UCI_Chess960 value true")
 
     def perft(self, position, depth):
@@ -77,17 +81,8 @@ def start_fen(back):
 
 
 def parse(fen):
-    fields = fen.split()
-    board = {}
-    for r, row in enumerate(fields[0].split("/")):
-        f = 0
-        for ch in row:
-            if ch.isdigit():
-                f += int(ch)
-            else:
-                board[(f, 7 - r)] = ch
-                f += 1
-    return board, fields
+    """{(file, rank): letter} and the fields of a FEN."""
+    return {(sq % 8, sq // 8): p for sq, p in read_placement(fen).items()}, fen.split()
 
 
 def rights(fen):
@@ -211,8 +206,8 @@ QUOTAS = [
 
 def main():
     stockfish = sys.argv[1] if len(sys.argv) > 1 else "/usr/games/stockfish"
-    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
-        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "data", "perft960.txt")
+    output = sys.argv[2] if len(sys.argv) > 2 else \
+        os.path.join(ROOT, "tests", "data", "perft960.txt")
     began = time.time()
     oracle = Oracle(stockfish)
     rng = random.Random(SEED)
@@ -309,7 +304,7 @@ def main():
     with open(output, "w") as out:
         out.write("# Chess960 perft: FEN ; depth ; leaf count, counted by "
                   f"{oracle.banner.split(' by ')[0]} with UCI_Chess960 true\n")
-        out.write("# from tools/gen_perft960_oracle.py (seed %d): start positions by Scharnagl "
+        out.write("# from tools/data/gen_perft960_oracle.py (seed %d): start positions by Scharnagl "
                   "number, positions\n" % SEED)
         out.write("# after 4-40 plies of random play that keep castling rights, then scripted "
                   "positions\n")

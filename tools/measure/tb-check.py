@@ -2,8 +2,8 @@
 """Checks Vantorel's Syzygy support against engines and tools that do not share its code.
 
 Usage:
-  tools/tb-check.py oracle  --tables DIR --count N --seed S [--engine PATH] [--depth D]
-  tools/tb-check.py convert --tables DIR --count N --seed S [--drawn M] [--tc 5+0.05]
+  tools/measure/tb-check.py oracle  --tables DIR --count N --seed S [--engine PATH] [--depth D]
+  tools/measure/tb-check.py convert --tables DIR --count N --seed S [--drawn M] [--tc 5+0.05]
                             [--engine PATH] [--out DIR] [--match match.mjs]
 
 oracle: N random legal positions with 3 pieces up to the largest tables in DIR (kings and 1-3
@@ -23,11 +23,14 @@ Exit status 1 on any mismatch, failure or match anomaly.
 
 Needs /usr/games/stockfish, /usr/games/fathom and node; no python-chess (Debian 12 has none):
 the little chess done here is by hand, and legal moves come from stockfish's `go perft 1`."""
-import argparse, atexit, json, os, queue, random, re, shutil, subprocess, sys, tempfile, threading
-import time
+import argparse, atexit, json, os, random, re, shutil, subprocess, sys, tempfile, time
 from collections import Counter, defaultdict
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from fen import read_placement, write_placement  # noqa: E402
+from uci_pipe import UciPipe  # noqa: E402
+
 MATCH = os.path.join(os.path.dirname(ROOT), "shared", "tools", "match", "match.mjs")
 STOCKFISH, FATHOM = "/usr/games/stockfish", "/usr/games/fathom"
 KNIGHT = [(1, 2), (2, 1), (2, -1), (1, -2), (-1, -2), (-2, -1), (-2, 1), (-1, 2)]
@@ -56,9 +59,7 @@ def king_sq(bd, white):
 
 
 def fen_of(bd, white, ep="-", clock=0):
-    rows = ("".join(bd.get(r * 8 + f, "1") for f in range(8)) for r in range(7, -1, -1))
-    board = "/".join(re.sub("1+", lambda m: str(len(m.group())), row) for row in rows)
-    return f"{board} {'w' if white else 'b'} - {ep} {clock} 1"
+    return f"{write_placement(bd)} {'w' if white else 'b'} - {ep} {clock} 1"
 
 
 def place(rng, pieces, white, ep_file=None, clock=0):
@@ -87,47 +88,21 @@ def place(rng, pieces, white, ep_file=None, clock=0):
     return fen_of(bd, white, ep, clock)
 
 
-class Uci:
-    """A persistent UCI engine, read through a thread so that a hang is seen, not waited on."""
+class Uci(UciPipe):
+    """A persistent UCI engine with the tables; an answer later than TIMEOUT is a hang."""
+    TIMEOUT = 60
+
     def __init__(self, path, tables):
-        self.path, self.lines = path, queue.Queue()
-        pipe = subprocess.PIPE
-        self.p = subprocess.Popen(["nice", "-n", "5", path], stdin=pipe, stdout=pipe,
-                                  stderr=subprocess.DEVNULL, text=True, bufsize=1)
-        threading.Thread(target=self._read, daemon=True).start()
-        self.send("uci"), self.until("uciok")
-        self.send(f"setoption name SyzygyPath value {tables}")
-        self.sync()
-
-    def _read(self):
-        for line in self.p.stdout:
-            self.lines.put(line.strip())
-        self.lines.put(None)  # the engine has gone
-
-    def send(self, s):
-        self.p.stdin.write(s + "\n"), self.p.stdin.flush()
-
-    def until(self, prefix, timeout=60):
-        got = []
-        while True:
-            try:
-                line = self.lines.get(timeout=timeout)
-            except queue.Empty:
-                raise RuntimeError(f"{self.path}: no '{prefix}' within {timeout} s")
-            if line is None:
-                raise RuntimeError(f"{self.path}: exited (code {self.p.wait()})")
-            got.append(line)
-            if line.startswith(prefix):
-                return got
-
-    def sync(self):
-        self.send("isready"), self.until("readyok")
+        super().__init__(["nice", "-n", "5", path], name=path, stderr=subprocess.DEVNULL)
+        self.uci(self.TIMEOUT)
+        self.setoption("SyzygyPath", tables)
+        self.sync(self.TIMEOUT)
 
     def search(self, pos, depth):
         """(score kind, value, bestmove, last info line) after `position pos` / `go depth`."""
-        self.send("ucinewgame"), self.sync()
+        self.send("ucinewgame"), self.sync(self.TIMEOUT)
         self.send(f"position {pos}"), self.send(f"go depth {depth}")
-        out = self.until("bestmove")
+        out = self.read_until("bestmove", self.TIMEOUT)
         info = [l for l in out if l.startswith("info") and " score " in l]
         m = re.search(r" score (cp|mate) (-?\d+)", info[-1]) if info else None
         score = (m.group(1), int(m.group(2))) if m else (None, 0)
@@ -135,11 +110,8 @@ class Uci:
 
     def legal(self, fen):
         self.send(f"position fen {fen}"), self.send("go perft 1")
-        out = self.until("Nodes searched")
+        out = self.read_until("Nodes searched", self.TIMEOUT)
         return [l.split(":")[0] for l in out if re.match(r"^[a-h][1-8][a-h][1-8][qrbn]?:", l)]
-
-    def quit(self):
-        self.send("quit"), self.p.wait()
 
 
 def result_of(score, win_from, draw_within):
@@ -165,8 +137,8 @@ def fathom(tables, fen):
 def san_to_uci(fen, san, legal):
     """The legal move (UCI) that fathom's SAN stands for; fathom's SAN has no check marks."""
     m = re.match(r"^([KQRBN])?([a-h])?([1-8])?x?([a-h][1-8])(?:=([QRBN]))?$", san)
-    rows = [re.sub(r"\d", lambda d: "." * int(d.group()), r) for r in fen.split()[0].split("/")]
-    piece = lambda sq: rows[8 - int(sq[1])]["abcdefgh".index(sq[0])].upper()
+    board = read_placement(fen)
+    piece = lambda sq: board.get("abcdefgh".index(sq[0]) + 8 * (int(sq[1]) - 1), ".").upper()
     hits = [u for u in legal if u[2:4] == m.group(4) and piece(u[:2]) == (m.group(1) or "P")
             and (not m.group(2) or u[0] == m.group(2)) and (not m.group(3) or u[1] == m.group(3))
             and u[4:] == (m.group(5) or "").lower()]

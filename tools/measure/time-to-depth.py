@@ -8,15 +8,17 @@ them alike. Prints each position's times (the `time` of the depth's info line, m
 rounds), the median per thread count and the median of the per-position speed-ups against the
 first count.
 
-    tools/time-to-depth.py [--engine build/vantorel] [--seconds 3] [--rounds 2] [--threads 1 2]
+    tools/measure/time-to-depth.py [--engine build/vantorel] [--seconds 3] [--rounds 2] [--threads 1 2]
 """
 import argparse
 import pathlib
 import re
 import statistics
-import subprocess
+import sys
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools" / "lib"))
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 
 def bench_fens():
@@ -26,20 +28,16 @@ def bench_fens():
 
 def search(engine, fen, threads, limit):
     """The depth and time of every info line of one search, in order."""
-    commands = f"setoption name Threads value {threads}\nposition fen {fen}\ngo {limit}\n"
-    process = subprocess.Popen([engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    process.stdin.write(commands)
-    process.stdin.flush()
+    pipe = UciPipe(engine)
+    pipe.setoption("Threads", threads)
+    pipe.send(f"position fen {fen}")
+    pipe.send(f"go {limit}")
     lines = []
-    for line in process.stdout:  # the input stays open until the answer
+    for line in pipe.read_until("bestmove"):  # the input stays open until the answer
         words = line.split()
         if words[:2] == ["info", "depth"]:
             lines.append((int(words[2]), int(words[words.index("time") + 1])))
-        if line.startswith("bestmove"):
-            break
-    process.stdin.write("quit\n")
-    process.stdin.close()
-    process.wait()
+    pipe.quit()
     return lines
 
 
@@ -79,4 +77,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except EngineError as error:
+        sys.exit(str(error))

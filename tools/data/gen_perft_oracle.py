@@ -6,7 +6,9 @@ import os
 import random
 import sys
 
-from uci_pipe import UciPipe
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from uci_pipe import UciPipe  # noqa: E402
 
 STARTS = [
     "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -18,8 +20,7 @@ STARTS = [
 ]
 
 
-OUTPUT = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                      "tests", "data", "perft_oracle.txt")
+OUTPUT = os.path.join(ROOT, "tests", "data", "perft_oracle.txt")
 
 
 class Oracle(UciPipe):
@@ -58,7 +59,7 @@ def main():
                 depth = 4
             rows.append(f"{fen} ; {depth} ; {count}")
     with open(OUTPUT, "w") as out:
-        out.write("# FEN ; depth ; leaf count (stockfish), from tools/gen_perft_oracle.py\n")
+        out.write("# FEN ; depth ; leaf count (stockfish), from tools/data/gen_perft_oracle.py\n")
         out.write("\n".join(rows) + "\n")
 
 

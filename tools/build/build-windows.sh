@@ -5,15 +5,15 @@
 #
 # The generic build is also checked for instructions beyond the x86-64 baseline.
 #
-#   tools/build-windows.sh [ARCH]    ARCH: x86-64 (default, any 64-bit processor) or x86-64-v3
+#   tools/build/build-windows.sh [ARCH]    ARCH: x86-64 (default, any 64-bit processor) or x86-64-v3
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 arch="${1:-x86-64}"
 build_dir="build-win"
 [ "$arch" = "x86-64" ] || build_dir="build-win-$arch"
 
-tools/setup.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+tools/build/setup.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 
 cmake --no-warn-unused-cli -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw.cmake \
     -DCMAKE_BUILD_TYPE=Release -DVANTOREL_ARCH="$arch" >/dev/null
@@ -31,4 +31,4 @@ for dll in $imports; do
         ;;
     esac
 done
-[ "$arch" != "x86-64" ] || tools/check-baseline.sh "$exe" x86_64-w64-mingw32-objdump
+[ "$arch" != "x86-64" ] || tools/build/check-baseline.sh "$exe" x86_64-w64-mingw32-objdump

@@ -11,14 +11,14 @@
 #     table clearing), steadier than the wall clock on a busy machine;
 #   - peak resident memory of "go depth D" at the default Hash, and launch-to-uciok time.
 #
-#   tools/compare-builds.sh [BENCH_DEPTH] [ROUNDS]      defaults: 15 and 5
+#   tools/build/compare-builds.sh [BENCH_DEPTH] [ROUNDS]      defaults: 15 and 5
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 depth="${1:-15}"
 rounds="${2:-5}"
 memory_depth="${MEMORY_DEPTH:-12}"
-tools/setup.sh time
+tools/build/setup.sh time
 
 build() { # arch, build dir, LTO
     cmake -S . -B "$2" -DCMAKE_BUILD_TYPE=Release -DVANTOREL_TESTS=OFF -DVANTOREL_ARCH="$1" \
@@ -30,14 +30,14 @@ build x86-64 build-x86-64
 build x86-64-v3 build-x86-64-v3
 build native build-native
 build native build-native-lto ON
-tools/pgo-build.sh native >/dev/null
-LTO=ON tools/pgo-build.sh native >/dev/null
+tools/build/pgo-build.sh native >/dev/null
+LTO=ON tools/build/pgo-build.sh native >/dev/null
 names=(generic v3 native lto pgo pgo+lto)
 binaries=(build-x86-64/vantorel build-x86-64-v3/vantorel build-native/vantorel
     build-native-lto/vantorel build-pgo/vantorel build-pgo-lto/vantorel)
 
 echo "== generic build: instructions beyond the x86-64 baseline"
-tools/check-baseline.sh build-x86-64/vantorel
+tools/build/check-baseline.sh build-x86-64/vantorel
 if command -v qemu-x86_64 >/dev/null; then
     qemu-x86_64 -cpu Opteron_G1 build-x86-64/vantorel bench 3 | grep -q '^Nodes' &&
         echo "generic build runs bench on an emulated Opteron (SSE2 only)"

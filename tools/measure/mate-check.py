@@ -1,17 +1,18 @@
 #!/usr/bin/env python3
 """Runs a UCI engine over tests/data/mate_distances.txt (FEN;N, N the shortest forced mate, negative
 when the side to move is mated) and checks the mates it announces.
-Usage: tools/mate-check.py [ENGINE] [--nodes N | --depth D] [--file F]
+Usage: tools/measure/mate-check.py [ENGINE] [--nodes N | --depth D] [--file F]
 
 A mate shorter than the shortest one, or of the wrong sign, on any info line is an error: the
 search claimed a proof that cannot exist. A longer mate of the right sign is only a slower
 finding. Exit status 1 when any error is seen."""
 import argparse
 import os
-import subprocess
 import sys
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "lib"))
+from uci_pipe import EngineError, UciPipe  # noqa: E402
 
 
 def main():
@@ -30,34 +31,16 @@ def main():
                 fen, n = line.rsplit(";", 1)
                 cases.append((fen.strip(), int(n)))
 
-    proc = subprocess.Popen([args.engine], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                            text=True, bufsize=1)
-
-    def send(cmd):
-        proc.stdin.write(cmd + "\n")
-        proc.stdin.flush()
-
-    def until(word):
-        lines = []
-        while True:
-            line = proc.stdout.readline()
-            if not line:
-                sys.exit(f"engine exited: {args.engine}")
-            lines.append(line.strip())
-            if line.split()[:1] == [word]:
-                return lines
-
-    send("uci")
-    until("uciok")
+    engine = UciPipe(args.engine)
+    engine.uci()
     right, false, wrong = 0, [], []
     for fen, n in cases:
-        send("ucinewgame")
-        send("isready")
-        until("readyok")
-        send(f"position fen {fen}")
-        send(go)
+        engine.send("ucinewgame")
+        engine.sync()
+        engine.send(f"position fen {fen}")
+        engine.send(go)
         last, bad_false, bad_sign = None, None, None
-        for line in until("bestmove"):
+        for line in engine.read_until("bestmove"):
             t = line.split()
             if t[:1] != ["info"] or "score" not in t:
                 continue
@@ -75,8 +58,7 @@ def main():
             false.append((fen, n, bad_false))
         if bad_sign:
             wrong.append((fen, n, bad_sign))
-    send("quit")
-    proc.wait()
+    engine.quit()
 
     print(f"{args.engine}, {go}, {args.file}")
     print(f"positions: {len(cases)}")
@@ -90,4 +72,7 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except EngineError as error:
+        sys.exit(str(error))

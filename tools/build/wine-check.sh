@@ -5,14 +5,14 @@
 # identical.
 # On demand (about a minute plus the bench): installs Wine when it is missing.
 #
-#   tools/wine-check.sh [BENCH_DEPTH]     default depth 10, as the bench itself
+#   tools/build/wine-check.sh [BENCH_DEPTH]     default depth 10, as the bench itself
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 depth="${1:-10}"
 
-tools/setup.sh wine64
-tools/build-windows.sh >/dev/null
+tools/build/setup.sh wine64
+tools/build/build-windows.sh >/dev/null
 [ -x build/vantorel ] || { cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null && cmake --build build -j2 >/dev/null; }
 cmake --build build -j2 --target vantorel >/dev/null
 

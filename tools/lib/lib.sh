@@ -1,12 +1,12 @@
-# lib.sh: what the shell scripts in tools/ share. Sourced, never run:
+# lib.sh: what the shell scripts in tools/*/ share. Sourced, never run:
 #
-#   . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+#   . "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 #
 # ROOT is the repository root (an absolute path, found from this file's place), so a script
 # works from any directory: paths the user gives are taken as given (relative to where the
 # script was started), the defaults are under ROOT.
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 # median [DECIMALS]: the median of the numbers on standard input (separated by spaces or line
 # ends), with DECIMALS decimals (default 0); for an even count the mean of the middle two.
@@ -35,7 +35,7 @@ cpu_seconds() {
 }
 
 # peak_kb OUT COMMAND...: runs COMMAND as cpu_seconds does and prints its peak resident memory
-# in kB (GNU time: tools/setup.sh time).
+# in kB (GNU time: tools/build/setup.sh time).
 peak_kb() {
     local out=$1 report status=0
     shift

@@ -3,7 +3,7 @@
 # stockfish at a weak level, through the match harness, which checks every bestmove and every
 # PV move with an independent rules implementation, and the clocks.
 #
-#   tools/soak.sh [GAMES] [TC]        defaults: 1000 games (half self-play, half against
+#   tools/measure/soak.sh [GAMES] [TC]        defaults: 1000 games (half self-play, half against
 #                                     stockfish), time control 1+0.01 (seconds + increment)
 #   env: ENGINE (default build/vantorel), SKILL (stockfish Skill Level, default 1),
 #        MATCH (the path of the match.mjs driver, required), OUT (default build/soak), SEED
@@ -16,7 +16,7 @@
 # engine process is sampled while the games run, and the peak over the first and over the
 # last 100 games of each match is reported (they may differ by at most 4 MB).
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 games=${1:-1000}
 tc=${2:-1+0.01}
 engine=$(realpath "${ENGINE:-$ROOT/build/vantorel}")

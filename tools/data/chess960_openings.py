@@ -3,7 +3,7 @@
 tournament runner's opening file (EPD-style: the runner reads the FEN fields it needs).
 Castling in X-FEN (KQkq) by default, Shredder-FEN (rook files, e.g. HAha) with --shredder.
 
-    tools/chess960_openings.py > chess960.epd
+    tools/data/chess960_openings.py > chess960.epd
     fastchess ... -variant fischerandom -openings file=chess960.epd format=epd order=random"""
 import sys
 

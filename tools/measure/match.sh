@@ -2,7 +2,7 @@
 # Plays fast games on demand (not part of CI) and reports anomalies: crashes, hangs, illegal
 # moves, illegal PVs and losses on time, checked move by move by the match driver.
 #
-#   tools/match.sh [build/vantorel] [games] [out-dir]
+#   tools/measure/match.sh [build/vantorel] [games] [out-dir]
 #
 # Runs two matches of `games` games each (default 100) at 2+0.02: against Stockfish at a
 # weak Skill Level, and against itself. Environment: SKILL (default 3), TC (default
@@ -12,7 +12,7 @@
 # repository root) and prints one summary line per match. Exit status 1 when any anomaly was
 # seen. Relative paths are taken from the current directory.
 set -u
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 
 engine=$(realpath "${1:-$ROOT/build/vantorel}")
 games=${2:-100}

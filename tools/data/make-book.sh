@@ -8,10 +8,10 @@
 #
 # Needs: node (18+), stockfish and polyglot (apt-get install -y stockfish polyglot), and the
 # match.mjs driver, whose path MATCH gives.
-# Usage: tools/make-book.sh [output.bin] [games]
+# Usage: tools/data/make-book.sh [output.bin] [games]
 set -euo pipefail
 
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 out=${1:-$ROOT/tests/data/book/sf-lowskill.bin}
 games=${2:-600}
 match=${MATCH:?set MATCH to the path of the match.mjs driver}

@@ -3,11 +3,11 @@
 # and rebuilds with the profile. The result is build-pgo/vantorel
 # (build-pgo-ARCH/vantorel for another ARCH).
 #
-#   tools/pgo-build.sh [ARCH]     ARCH as for VANTOREL_ARCH: native (default), x86-64, x86-64-v3
-#   PGO_BENCH_DEPTH=N tools/pgo-build.sh    depth of the training bench (default 16: shallower training made a slower build)
-#   LTO=ON tools/pgo-build.sh               with link-time optimisation too (build-pgo-lto)
+#   tools/build/pgo-build.sh [ARCH]     ARCH as for VANTOREL_ARCH: native (default), x86-64, x86-64-v3
+#   PGO_BENCH_DEPTH=N tools/build/pgo-build.sh    depth of the training bench (default 16: shallower training made a slower build)
+#   LTO=ON tools/build/pgo-build.sh               with link-time optimisation too (build-pgo-lto)
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 arch="${1:-native}"
 depth="${PGO_BENCH_DEPTH:-16}"

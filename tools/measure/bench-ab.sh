@@ -5,10 +5,10 @@
 # clearing), steadier than the wall clock on a busy machine. The node counts must agree, or
 # the two builds do not search the same tree.
 #
-#   tools/bench-ab.sh NEW_EXE OLD_EXE [RUNS] [DEPTH]       defaults: 6 runs each, depth 16
+#   tools/measure/bench-ab.sh NEW_EXE OLD_EXE [RUNS] [DEPTH]       defaults: 6 runs each, depth 16
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-[ $# -ge 2 ] || { echo "usage: tools/bench-ab.sh NEW_EXE OLD_EXE [RUNS] [DEPTH]" >&2; exit 2; }
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
+[ $# -ge 2 ] || { echo "usage: tools/measure/bench-ab.sh NEW_EXE OLD_EXE [RUNS] [DEPTH]" >&2; exit 2; }
 new=$(realpath "$1") old=$(realpath "$2") runs=${3:-6} depth=${4:-16}
 for exe in "$new" "$old"; do
     [ -x "$exe" ] || { echo "not an executable: $exe" >&2; exit 2; }
