@@ -172,7 +172,8 @@ def engine_fens(args):
 
 
 def engine(args):
-    """The engine's `eval` network line against the integer emulation."""
+    """The engine's `eval` against the integer emulation: the network's score, and where the
+    engine's evaluation is 0 instead (a material draw), the same draw rule here."""
     net = read_vnn(args.net)
     proc = UciPipe(args.engine)
 
@@ -186,27 +187,34 @@ def engine(args):
 
     ask(["uci", "setoption name Style value Neural",
          f"setoption name EvalFile value {os.path.abspath(args.net)}"])
-    pattern = re.compile(r"Neural evaluation \(side-to-move\): ([+-]?\d+) cp")
-    failures = skipped = compared = 0
+    network = re.compile(r"Network score \(side-to-move\): ([+-]?\d+) cp")
+    evaluation = re.compile(r"Neural evaluation \(side-to-move\): ([+-]?\d+) cp")
+    failures = draws = compared = 0
     for fen in engine_fens(args):
-        found = [m for m in map(pattern.search, ask([f"position fen {fen}", "eval"])) if m]
-        expect = max(-EVAL_LIMIT, min(EVAL_LIMIT, quantised_eval(net, fen)))
-        if not found:
+        lines = ask([f"position fen {fen}", "eval"])
+        found = [[m for m in map(p.search, lines) if m] for p in (network, evaluation)]
+        if not all(found):
             failures += 1
-            print(f"no network line from the engine: {fen}")
+            print(f"no network lines from the engine: {fen}")
             continue
-        got = int(found[-1].group(1))
-        if got == 0 and expect != 0 and recognised_draw(fen):
-            skipped += 1
-            continue
+        raw, got = (int(f[-1].group(1)) for f in found)
+        expect = quantised_eval(net, fen)
+        engine_draw = got == 0 and raw != 0
         compared += 1
-        if got != expect:
+        if raw != expect:
             failures += 1
-            print(f"MISMATCH engine {got:+d} emulation {expect:+d}: {fen}")
+            print(f"MISMATCH engine {raw:+d} emulation {expect:+d}: {fen}")
+        elif raw != 0 and engine_draw != recognised_draw(fen):
+            failures += 1
+            print(f"DRAW RULE engine {'draw' if engine_draw else 'no draw'}, here the other: {fen}")
+        elif not engine_draw and got != max(-EVAL_LIMIT, min(EVAL_LIMIT, raw)):
+            failures += 1
+            print(f"MISMATCH evaluation {got:+d} network {raw:+d}: {fen}")
         elif args.verbose:
             print(f"{got:+7d}  {fen}")
+        draws += engine_draw
     proc.quit()
-    print(f"{compared} positions compared, {skipped} recognised draws skipped, {failures} failures")
+    print(f"{compared} positions compared, {draws} of them material draws, {failures} failures")
     return failures
 
 
