@@ -70,11 +70,15 @@ static void reader_main(InputQueue* queue)
     input.ready.notify_all();
 }
 
+// There is one standard input: its queue is made and its reader started once per process.
+// Detached, since at exit it may still be blocked in a read, which must not hold the process.
 InputQueue* start_input_reader()
 {
-    InputQueue* const input = new InputQueue();
-    // Detached: at exit it may still be blocked in a read, which must not hold the process.
-    std::thread(reader_main, input).detach();
+    static InputQueue* const input = [] {
+        auto* queue = new InputQueue();
+        std::thread(reader_main, queue).detach();
+        return queue;
+    }();
     return input;
 }
 

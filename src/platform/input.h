@@ -18,8 +18,8 @@ struct InputQueue {
     bool ended;
 };
 
-// Starts the reader of standard input (once per process). The queue is never destroyed: the reader
-// may still be pushing lines while the program exits after "quit".
+// Starts the reader of standard input, once; later calls return the same queue. It is never
+// destroyed: the reader may still be pushing lines while the program exits after "quit".
 InputQueue* start_input_reader();
 
 // Blocks for the next line; false at end of input.
