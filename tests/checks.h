@@ -326,6 +326,31 @@ inline std::string check_output_text(std::string_view text)
     return line_start == text.size() ? "" : "output does not end with a line end";
 }
 
+// The lines long searches add: "info hashfull N" (0..1000), and "info depth D currmove M
+// currmovenumber K" with a legal root move, K at most the legal moves, D never falling; ""
+// when the line is one of those and sound, "-" when it is neither.
+inline std::string check_gui_line(const Board& position, const std::string& line, int& last_depth)
+{
+    std::istringstream words(line);
+    std::string info, word, move;
+    int depth = 0, number = 0, full = -1;
+    if (line.rfind("info hashfull ", 0) == 0)
+        return words >> info >> word >> full && full >= 0 && full <= 1000 && !(words >> word)
+            ? ""
+            : "bad hashfull line: " + line;
+    if (line.find(" currmove ") == std::string::npos)
+        return "-";
+    Board b = position;
+    MoveList legal;
+    generate_legal_moves(b, legal);
+    if (!(words >> info >> word >> depth >> word >> move >> word >> number)
+        || word != "currmovenumber" || uci_to_move(b, move) == NO_MOVE || number < 1
+        || number > legal.count || depth < last_depth || (words >> word))
+        return "bad currmove line: " + line;
+    last_depth = depth;
+    return "";
+}
+
 // One search's output: info lines whose principal variations are legal in turn, then the
 // bestmove line: a legal move, or 0000 exactly when there is none.
 inline std::string check_search_reply(const Board& position, std::string_view text)
@@ -334,10 +359,17 @@ inline std::string check_search_reply(const Board& position, std::string_view te
     std::string line, best;
     int last_line            = 0;
     std::uint64_t last_nodes = 0;
+    int last_currmove_depth  = 0;
     while (std::getline(lines, line)) {
         if (line.rfind("bestmove ", 0) == 0) {
             best = line.substr(9, line.find(' ', 9) - 9);
             break;
+        }
+        const std::string gui = check_gui_line(position, line, last_currmove_depth);
+        if (gui != "-") {
+            if (!gui.empty())
+                return gui;
+            continue;
         }
         const std::size_t at = line.find(" pv ");
         if (line.rfind("info depth ", 0) != 0 || at == std::string::npos)
@@ -358,6 +390,16 @@ inline std::string check_search_reply(const Board& position, std::string_view te
         const std::uint64_t time = field(" time ");
         if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
             return "nps does not fit nodes and time: " + line;
+        // Win, draw and loss per mille: a whole, certain for a mate.
+        if (const std::size_t wdl = line.find(" wdl "); wdl != std::string::npos) {
+            int w = -1, d = -1, l = -1;
+            std::istringstream(line.substr(wdl + 5)) >> w >> d >> l;
+            const std::size_t mate = line.find(" score mate ");
+            const int mating = mate == std::string::npos ? 0 : std::atoi(line.c_str() + mate + 12);
+            if (w < 0 || d < 0 || l < 0 || w + d + l != 1000 || (mating > 0 && w != 1000)
+                || (mating < 0 && l != 1000))
+                return "bad wdl: " + line;
+        }
         // Counts of every thread, summed: they only grow during a search.
         if (field(" nodes ") < last_nodes)
             return "nodes fell: " + line;

@@ -80,6 +80,7 @@ const Option OPTIONS[OPTION_NB] = {
     { "SyzygyProbeDepth", OPTION_SPIN, 1, nullptr, 1, 100, {}, TABLEBASES_BUILT, nullptr },
     { "Syzygy50MoveRule", OPTION_CHECK, 1, nullptr, 0, 0, {}, TABLEBASES_BUILT, nullptr },
     { "SyzygyProbeLimit", OPTION_SPIN, 7, nullptr, 0, 7, {}, TABLEBASES_BUILT, nullptr },
+    { "UCI_ShowWDL", OPTION_CHECK, 0, nullptr, 0, 0, {}, true, nullptr },
 };
 
 void set_option(Engine& engine, OptionId id, int number, std::string_view text)

@@ -35,7 +35,7 @@ void start_clock(SearchClock& clock)
 bool main_thread_should_stop(SearchControl& control, int iteration_depth, bool& helper_ahead)
 {
     SearchClock& clock      = control.clock;
-    const SearchEvent event = clock.poll != nullptr ? clock.poll(clock.poll_context) : EVENT_NONE;
+    const SearchEvent event = clock.poll != nullptr ? clock.poll(clock.context) : EVENT_NONE;
     if (event == EVENT_PONDERHIT)
         start_clock(clock);
     const auto elapsed = static_cast<std::int64_t>(now_ms() - clock.clock_start);

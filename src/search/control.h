@@ -24,6 +24,10 @@ enum SearchEvent {
     EVENT_PONDERHIT, // the pondered move was played: the clock starts
 };
 
+// A long search tells a GUI which root move it is on: from this many ms, at most every so many.
+constexpr std::uint64_t CURRMOVE_DELAY    = 3000;
+constexpr std::uint64_t CURRMOVE_INTERVAL = 250;
+
 // The main thread's limits. Times are ms after clock_start.
 struct SearchClock {
     std::uint64_t start_time; // now_ms() when the search began, for the info lines
@@ -36,7 +40,10 @@ struct SearchClock {
     std::int64_t ponder_soft_limit;
     std::int64_t ponder_hard_limit;
     SearchEvent (*poll)(void* context); // asked what happened, or nullptr
-    void* poll_context;
+    // Told, now and then once the search has run a while, the root move it starts on.
+    void (*currmove)(void* context, int depth, Move move, int number);
+    void* context; // of both
+    std::uint64_t next_currmove; // now_ms() before which no root move is told
     // The main thread may leave an iteration that a helper has already completed.
     bool follows_helpers;
 };

@@ -7,6 +7,7 @@
 #include "board/rules.h"
 #include "eval/eval.h"
 #include "movegen/movegen.h"
+#include "platform/clock.h"
 #include "search/see.h"
 #include "search/tt.h"
 #include "tablebase/tablebase.h"
@@ -333,6 +334,20 @@ static int search_move(SearchThread& s, PlyRecord* ss, int new_depth, int reduct
     return score;
 }
 
+// The main thread tells the root move it starts on, now and then once the search has run a
+// while.
+static void announce_root_move(const SearchThread& s, Move move, int number)
+{
+    SearchClock& clock = s.control->clock;
+    if (!clock.currmove)
+        return;
+    const std::uint64_t now = now_ms();
+    if (now < clock.next_currmove)
+        return;
+    clock.next_currmove = now + CURRMOVE_INTERVAL;
+    clock.currmove(clock.context, s.iteration_depth, move, number);
+}
+
 // What a node knows before its moves are searched.
 struct Node {
     int depth, alpha, beta, ply;
@@ -387,6 +402,8 @@ static int search_moves(SearchThread& s, PlyRecord* ss, Node& n)
                 quiet_history(s.ordering, board, move, prev))
             : 0;
 
+        if (n.ply == 0 && s.index == 0)
+            announce_root_move(s, move, moves_searched + 1);
         ss->current_move = move;
         do_move(s, move);
         tt_prefetch(tt, board.hash);

@@ -93,7 +93,9 @@ static void set_clock(SearchClock& clock, const SearchLimits& limits, const Sear
     clock.node_limit        = limits.nodes > 0 ? static_cast<std::uint64_t>(limits.nodes) : 0;
     clock.check_mask        = 1023;
     clock.poll              = hooks.poll;
-    clock.poll_context      = hooks.context;
+    clock.currmove          = hooks.currmove;
+    clock.context           = hooks.context;
+    clock.next_currmove     = clock.start_time + CURRMOVE_DELAY;
 }
 
 // A weakened engine keeps to its node budget closely, except against a bare king, so that a
@@ -147,9 +149,11 @@ static void report_lines(const SearchThread& t, const RootMoves& root, int depth
     const std::uint64_t nps = elapsed > 0 ? nodes * 1000 / static_cast<std::uint64_t>(elapsed) : 0;
     for (int i = 0; i < shown_lines; ++i) {
         const RootMove& line = root.completed[i];
+        const bool proven    = root.ranked && line.score == line.tb_score && !is_mate(line.score);
         hooks.info(hooks.context,
-            { depth, t.seldepth, shown_lines > 1 ? i + 1 : 0, line.score, nodes, nps, elapsed,
-                total_tb_hits(control), line.pv, line.pv_length });
+            { &t.board, depth, t.seldepth, shown_lines > 1 ? i + 1 : 0, i == shown_lines - 1,
+                line.score, proven, nodes, nps, elapsed, total_tb_hits(control), line.pv,
+                line.pv_length });
     }
 }
 

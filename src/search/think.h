@@ -24,10 +24,13 @@ struct SearchSetup {
 
 // One line of a completed iteration.
 struct SearchInfo {
+    const Board* root; // the position searched
     int depth;
     int seldepth;
     int multipv; // the line's number, or 0 when only one line is searched
+    bool last; // the iteration's last line
     int score; // side to move's view
+    bool proven; // the endgame tables' result for the line's move, not a search score
     std::uint64_t nodes; // every thread's
     std::uint64_t nps;
     std::int64_t time; // ms since the search began
@@ -41,6 +44,9 @@ struct SearchHooks {
     SearchEvent (*poll)(void* context);
     // Told each line of each completed iteration; nullptr to stay silent.
     void (*info)(void* context, const SearchInfo& info);
+    // Told the root move the main thread starts on, at most every CURRMOVE_INTERVAL ms once
+    // the search has run CURRMOVE_DELAY ms (control.h); nullptr for never.
+    void (*currmove)(void* context, int depth, Move move, int number);
     void* context;
 };
 

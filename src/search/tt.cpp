@@ -1,6 +1,7 @@
 // tt.cpp: the transposition table.
 #include "search/tt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -182,4 +183,17 @@ void tt_store(
         | std::uint64_t(tt.generation) << 48 | std::uint64_t(tt.epoch) << 56;
     std::atomic_ref(slot.data).store(data, std::memory_order_relaxed);
     std::atomic_ref(slot.checked_key).store(key ^ data, std::memory_order_relaxed);
+}
+
+int tt_hashfull(const TranspositionTable& tt)
+{
+    if (tt.entries == nullptr)
+        return 0;
+    const std::uint64_t sampled = std::min<std::uint64_t>(tt.mask + 1, 1000);
+    std::uint64_t used          = 0;
+    for (std::uint64_t i = 0; i < sampled; ++i) {
+        const Slot slot = read_slot(tt.entries[i]);
+        used += slot.epoch == tt.epoch && slot.age == tt.generation && slot.key != 0;
+    }
+    return static_cast<int>(used * 1000 / sampled);
 }

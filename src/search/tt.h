@@ -75,3 +75,7 @@ inline void tt_prefetch(const TranspositionTable& tt, std::uint64_t key)
 void tt_prefetch_move(const TranspositionTable& tt, const Board& board, Move move);
 void tt_store(
     TranspositionTable& tt, std::uint64_t key, int score, int bound, int depth, Move move, int ply);
+
+// How full the table is, per mille: the share of its first thousand slots (all, when it has
+// fewer) holding an entry stored by the current search.
+int tt_hashfull(const TranspositionTable& tt);

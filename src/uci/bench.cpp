@@ -42,7 +42,7 @@ void run_bench(Engine& engine, int depth, int threads)
                 [](void* context, const SearchInfo& info) {
                     print_info(*static_cast<const Engine*>(context), info);
                 },
-                &engine });
+                nullptr, &engine });
         print_bestmove(*board, result.best_move, NO_MOVE, false);
         total += result.nodes;
     }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "eval/wdl.h"
+#include "platform/clock.h"
 #include "uci/position.h"
 #include "uci/text.h"
 
@@ -77,10 +79,11 @@ static SearchLimits parse_go(std::string_view line, Board& board)
     return limits;
 }
 
-// The running search as the input sees it.
+// The running search as the input and the output see it.
 struct RunningSearch {
     Engine* engine;
     InputQueue* input;
+    bool hashfull_shown; // the last line printed told how full the table is
     bool pondering; // the clock waits for the ponder hit
     bool ponderhit_seen; // not yet passed on to the search
     bool released; // stop, quit or the end of input came
@@ -152,8 +155,15 @@ void print_info(const Engine& engine, const SearchInfo& info)
     std::printf("info depth %d seldepth %d", info.depth, info.seldepth);
     if (info.multipv > 0)
         std::printf(" multipv %d", info.multipv);
-    std::printf(" score %s nodes %llu nps %llu", score_to_uci(info.score).str,
-        static_cast<unsigned long long>(info.nodes), static_cast<unsigned long long>(info.nps));
+    std::printf(" score %s", score_to_uci(info.score).str);
+    if (option_number(engine, OPTION_SHOW_WDL)) {
+        const auto style = static_cast<EvalStyle>(option_number(engine, OPTION_STYLE));
+        const Wdl wdl    = info.proven ? wdl_of_result(info.score)
+                                       : wdl_of_score(info.score, wdl_material(*info.root), style);
+        std::printf(" wdl %d %d %d", wdl.win, wdl.draw, wdl.loss);
+    }
+    std::printf(" nodes %llu nps %llu", static_cast<unsigned long long>(info.nodes),
+        static_cast<unsigned long long>(info.nps));
     if (engine.tables.largest > 0)
         std::printf(" tbhits %llu", static_cast<unsigned long long>(info.tb_hits));
     std::printf(" time %lld pv", static_cast<long long>(info.time));
@@ -176,6 +186,34 @@ void print_bestmove(const Board& board, Move move, Move ponder_move, bool ponder
     std::fflush(stdout);
 }
 
+// How full the table is, once a search has run HASHFULL_DELAY ms: after each completed iteration
+// and before bestmove.
+constexpr std::int64_t HASHFULL_DELAY = 1000;
+
+static void print_hashfull(RunningSearch& search)
+{
+    std::printf("info hashfull %d\n", tt_hashfull(search.engine->tt));
+    std::fflush(stdout);
+    search.hashfull_shown = true;
+}
+
+static void report_line(void* context, const SearchInfo& info)
+{
+    RunningSearch& search = *static_cast<RunningSearch*>(context);
+    print_info(*search.engine, info);
+    search.hashfull_shown = false;
+    if (info.last && info.time >= HASHFULL_DELAY)
+        print_hashfull(search);
+}
+
+static void report_currmove(void* context, int depth, Move move, int number)
+{
+    std::printf(
+        "info depth %d currmove %s currmovenumber %d\n", depth, move_to_uci(move).str, number);
+    std::fflush(stdout);
+    static_cast<RunningSearch*>(context)->hashfull_shown = false;
+}
+
 // Polyglot books hold standard chess only.
 static bool answered_from_book(Engine& engine, const SearchLimits& limits)
 {
@@ -194,17 +232,17 @@ void go_command(Engine& engine, InputQueue* input, std::string_view line)
     const SearchLimits limits = parse_go(line, engine.board);
     if (answered_from_book(engine, limits))
         return;
-    RunningSearch search { &engine, input, limits.ponder, false, false,
+    RunningSearch search { &engine, input, false, limits.ponder, false, false,
         limits.infinite && limits.depth <= 0 && limits.nodes <= 0 };
-    engine.searching  = true;
-    const auto report = [](void* context, const SearchInfo& info) {
-        print_info(*static_cast<RunningSearch*>(context)->engine, info);
-    };
+    engine.searching          = true;
+    const std::uint64_t start = now_ms();
     const SearchResult result = think(engine.pool, engine.tt, engine.board, limits,
-        search_setup(engine), { poll_search_input, report, &search });
+        search_setup(engine), { poll_search_input, report_line, report_currmove, &search });
     if (!search.released && (search.pondering || search.holding_infinite))
         wait_input(input, release_input, &search);
     engine.searching = false;
+    if (!search.hashfull_shown && static_cast<std::int64_t>(now_ms() - start) >= HASHFULL_DELAY)
+        print_hashfull(search);
     print_bestmove(engine.board, result.best_move, result.ponder_move,
         option_number(engine, OPTION_PONDER) != 0);
 }

@@ -38,6 +38,7 @@ THINKING = re.compile(r"^(\d+) [+-]?\d+ \d+ \d+( |$)")
 UCI_REPLY = re.compile(
     r"^(id (name|author) .+|option name .+|uciok|readyok"
     r"|info depth \d+ seldepth \d+ score (cp|mate) -?\d+ nodes \d+ nps \d+ time \d+ pv( \S+)*"
+    r"|info hashfull \d+|info depth \d+ currmove \S+ currmovenumber \d+"
     r"|bestmove \S+)$"
 )
 
@@ -108,7 +109,7 @@ def check_log(path, name):
                 continue
             if not UCI_REPLY.match(line):
                 problems.append(f"not a UCI reply: {line!r}")
-            elif line.startswith("info"):
+            elif line.startswith("info") and " pv " in line:
                 info_lines += 1
                 depth = int(line.split()[2])
                 if awaiting_go:

@@ -35,7 +35,7 @@ def search(engine, fen, threads, limit):
     lines = []
     for line in pipe.read_until("bestmove"):  # the input stays open until the answer
         words = line.split()
-        if words[:2] == ["info", "depth"]:
+        if words[:2] == ["info", "depth"] and "pv" in words:  # not the currmove lines
             lines.append((int(words[2]), int(words[words.index("time") + 1])))
     pipe.quit()
     return lines
