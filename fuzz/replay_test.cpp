@@ -15,6 +15,8 @@ extern "C" int book_fuzz_init(int*, char***);
 extern "C" int book_fuzz_one(const std::uint8_t*, std::size_t);
 extern "C" int tablebase_fuzz_init(int*, char***);
 extern "C" int tablebase_fuzz_one(const std::uint8_t*, std::size_t);
+extern "C" int network_fuzz_init(int*, char***);
+extern "C" int network_fuzz_one(const std::uint8_t*, std::size_t);
 
 namespace {
 
@@ -41,6 +43,7 @@ TEST(FuzzReplay, Corpora)
     replay("fen", fen_fuzz_init, fen_fuzz_one);
     replay("book", book_fuzz_init, book_fuzz_one);
     replay("tablebase", tablebase_fuzz_init, tablebase_fuzz_one);
+    replay("network", network_fuzz_init, network_fuzz_one);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs each one for SECONDS.
-#   tools/build/fuzz.sh SECONDS [TARGET...]      TARGET: uci, fen or book (default: all three)
+#   tools/build/fuzz.sh SECONDS [TARGET...]      TARGET: uci, fen, book, tablebase or network
+#                                                (default: all)
 # Targets run one after another, one process each. The seed corpus of fuzz/corpus/<target> is
 # copied into build-fuzz/corpus/<target>, which keeps growing from run to run; inputs that
 # fail land in build-fuzz/artifacts/<target>/ and the log in build-fuzz/logs/<target>.log.
@@ -11,13 +12,13 @@ set -uo pipefail
 cd "$ROOT"
 
 if [ $# -lt 1 ]; then
-    echo "usage: tools/build/fuzz.sh SECONDS [uci|fen|book|tablebase]..." >&2
+    echo "usage: tools/build/fuzz.sh SECONDS [uci|fen|book|tablebase|network]..." >&2
     exit 2
 fi
 seconds=$1
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(uci fen book tablebase)
+[ ${#targets[@]} -eq 0 ] && targets=(uci fen book tablebase network)
 
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DVANTOREL_FUZZ=ON -DVANTOREL_TESTS=OFF \

@@ -18,13 +18,15 @@ mid-chunk has its chunk run again elsewhere; the records come back to this proce
 chunk lands in DIR whichever machine played it.
 """
 import argparse
-import hashlib
 import os
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
+import shards  # noqa: E402
 
 RECORD_BYTES = 32
 
@@ -34,31 +36,18 @@ def parse_seeds(text):
     return range(int(first), int(last or first) + 1)
 
 
-def cached_file(blob, digest, name):
-    """`blob` as a file on this worker, written once per content."""
-    path = Path(tempfile.gettempdir()) / "vantorel-shards" / digest / name
-    if not path.exists():
-        path.parent.mkdir(parents=True, exist_ok=True)
-        partial = path.with_suffix(f".{os.getpid()}")
-        partial.write_bytes(blob)
-        partial.chmod(0o755)
-        os.replace(partial, path)
-    return str(path)
-
-
 def play_chunk(engine, net, seed, settings):
     """Runs one chunk on a worker; returns its records and the engine's last progress line."""
-    engine_path = cached_file(engine[0], engine[1], "vantorel")
     words = ["games", str(settings["games"]), "nodes", str(settings["nodes"]), "seed", str(seed),
              "style", settings["style"]]
     if net:
-        words += ["evalfile", cached_file(net[0], net[1], "net.vnn")]
+        words += ["evalfile", shards.unpacked(net)]
     if settings["syzygy"]:
         words += ["syzygy", settings["syzygy"]]
     with tempfile.TemporaryDirectory() as scratch:
         out = Path(scratch) / "chunk.bin"
-        run = subprocess.run([engine_path, "datagen", str(out)] + words, capture_output=True,
-                             text=True, preexec_fn=lambda: os.nice(settings["nice"]))
+        run = subprocess.run([shards.unpacked(engine), "datagen", str(out)] + words,
+                             capture_output=True, text=True, preexec_fn=shards.nice(settings["nice"]))
         if run.returncode != 0:
             raise RuntimeError(f"seed {seed}: datagen exit {run.returncode}: {run.stderr[-500:]}")
         data = out.read_bytes()
@@ -66,10 +55,6 @@ def play_chunk(engine, net, seed, settings):
         raise RuntimeError(f"seed {seed}: {len(data)} bytes is not a whole number of records")
     progress = [line for line in run.stderr.splitlines() if line.startswith("games ")]
     return data, progress[-1] if progress else ""
-
-
-def digest_of(data):
-    return hashlib.sha256(data).hexdigest()[:16]
 
 
 def main():
@@ -83,12 +68,11 @@ def main():
     parser.add_argument("--style", default="Neural")
     parser.add_argument("--evalfile", type=Path, help="default: the engine's own network")
     parser.add_argument("--syzygy", default="", help="tables' folders on every worker")
-    parser.add_argument("--scheduler", help="a Dask scheduler's address; default a local cluster")
-    parser.add_argument("--workers", type=int, default=os.cpu_count())
     parser.add_argument("--nice", type=int, default=19)
+    shards.add_cluster_arguments(parser)
     args = parser.parse_args()
 
-    from dask.distributed import Client, LocalCluster, as_completed
+    from dask.distributed import as_completed
 
     args.out.mkdir(parents=True, exist_ok=True)
     todo = [seed for seed in args.seeds if not (args.out / f"chunk-{seed}.bin").exists()]
@@ -96,20 +80,12 @@ def main():
           flush=True)
     if not todo:
         return 0
-    engine_blob = args.engine.read_bytes()
-    engine = (engine_blob, digest_of(engine_blob))
-    net = None
-    if args.evalfile:
-        net_blob = args.evalfile.read_bytes()
-        net = (net_blob, digest_of(net_blob))
+    engine = shards.packed(args.engine)
+    net = shards.packed(args.evalfile) if args.evalfile else None
     settings = {"games": args.games, "nodes": args.nodes, "style": args.style,
                 "syzygy": args.syzygy, "nice": args.nice}
 
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        client = Client(LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                     processes=True, dashboard_address=None))
+    client = shards.client_for(args)
     engine_future, net_future = client.scatter([engine, net], broadcast=True)
     futures = {client.submit(play_chunk, engine_future, net_future, seed, settings,
                              key=f"chunk-{seed}", retries=2): seed for seed in todo}

@@ -10,8 +10,9 @@
 # OPENINGS is a file of one FEN per line (tools/data/balanced-openings.py writes one); every
 # opening is played twice, colours swapped, so GAMES uses the first GAMES/2 of them (the file
 # is read again from the top when it is shorter). Both sides play with Hash 64 on one thread.
-# Environment: TC (the clock, B+I seconds), PARALLEL (default 1: concurrent driver runs, each
-# on its own consecutive block of those openings), STYLE (the style under test, default
+# Environment: TC (the clock, B+I seconds), PARALLEL (default 1: shards of consecutive
+# openings, played at once by as many local Dask workers, or by the workers of SCHEDULER, a
+# Dask scheduler's address; tools/measure/match-shards.py), STYLE (the style under test, default
 # Neural), EVALFILE (its network file, default the built-in one), MATCH (the path of
 # match.mjs, default ../shared/tools/match/match.mjs from the repository root), ETHEREAL,
 # TOGA (the opponents' paths), RUNS (bench runs per style for nps, default 5).
@@ -120,65 +121,10 @@ for tool in node "${opponent[1]}"; do
 done
 mkdir -p "$out"
 
-# The openings of the whole match, as one run would play them (blank and # lines skipped,
-# the file read again from the top when short), cut into PARALLEL consecutive blocks: run i
-# plays its block's openings twice each, so the runs share no game and together play the
-# games of a single run. An odd GAMES leaves the last opening one game.
-mapfile -t lines < <(grep -v '^[[:space:]]*\(#\|$\)' "$openings")
-[ ${#lines[@]} -gt 0 ] || { echo "strength.sh: no positions in $openings" >&2; exit 2; }
-pairs=$(((games + 1) / 2))
-((parallel <= pairs)) || parallel=$pairs
-names=() pids=()
-for ((i = 0; i < parallel; ++i)); do
-    first=$((pairs * i / parallel)) last=$((pairs * (i + 1) / parallel))
-    name=$mode-$style-$((i + 1))of$parallel
-    for ((k = first; k < last; ++k)); do
-        echo "${lines[k % ${#lines[@]}]}"
-    done >"$out/$name.epd"
-    part_games=$((2 * (last - first)))
-    ((i < parallel - 1 || games % 2 == 0)) || part_games=$((part_games - 1))
-    node "$match" --e1 "$engine" --name1 "vantorel-${style,,}" "${side_options[@]}" \
-        "${engine_options[@]}" "${opponent[@]}" --games "$part_games" --tc "$tc" \
-        --openings "$out/$name.epd" --pgn "$out/$name.pgn" --json "$out/$name.json" \
-        >"$out/$name.log" 2>&1 &
-    names+=("$name") pids+=($!)
-done
-status=0 files=()
-for name in "${names[@]}"; do
-    files+=("$out/$name.json")
-done
-for pid in "${pids[@]}"; do
-    wait "$pid" || status=1
-done
-
-# The total from the runs' W/D/L: the score p = (W + D/2) / N; each game scores 1, 1/2 or 0,
-# so the per-game variance is (W (1-p)^2 + D (1/2-p)^2 + L p^2) / N and the mean's standard
-# deviation sd = sqrt(variance / N); the 95% interval is p +- 1.96 sd (normal approximation),
-# and a score s becomes Elo as -400 log10(1/s - 1), with p and s kept inside (0, 1). The driver
-# computes its own line the same way, so one run's total equals its own summary.
-node -e '
-    const fs = require("fs");
-    const [tc, label, ...files] = process.argv.slice(1);
-    let w = 0, d = 0, l = 0;
-    const kinds = {}, endings = {};
-    for (const f of files) {
-        if (!fs.existsSync(f)) { console.log(`${f}: no summary, see its .log`); process.exitCode = 1; continue; }
-        const s = JSON.parse(fs.readFileSync(f, "utf8"));
-        w += s.wins; d += s.draws; l += s.losses;
-        for (const a of s.anomalies) kinds[`${a.engine} ${a.kind}`] = (kinds[`${a.engine} ${a.kind}`] || 0) + 1;
-        for (const [k, n] of Object.entries(s.terminations)) endings[k] = (endings[k] || 0) + n;
-        if (files.length > 1)
-            console.log(`  ${f.replace(/.*\//, "")}: +${s.wins} =${s.draws} -${s.losses} of ${s.games}, Elo ${s.elo} [${s.elo95.join(", ")}]`);
-    }
-    const n = w + d + l;
-    if (!n) process.exit(1);
-    const clamp = (s) => Math.min(Math.max(s, 1e-6), 1 - 1e-6);
-    const elo = (s) => Math.round(-400 * Math.log10(1 / clamp(s) - 1));
-    const score = (w + d / 2) / n, p = clamp(score);
-    const sd = Math.sqrt((w * (1 - p) ** 2 + d * (0.5 - p) ** 2 + l * p ** 2) / n / n);
-    const list = Object.entries(kinds).map(([k, c]) => `${k} ${c}`).join(", ") || "none";
-    console.log(`${label} at ${tc}: +${w} =${d} -${l} of ${n}, ${(100 * score).toFixed(1)} %, ` +
-        `Elo ${elo(p)} [${elo(p - 1.96 * sd)}, ${elo(p + 1.96 * sd)}]; anomalies: ${list}`);
-    console.log(`  endings: ${JSON.stringify(endings)}`);
-' "$tc" "$mode ($style vs ${opponent[3]})" "${files[@]}" || status=1
-exit $status
+# The match in PARALLEL shards of consecutive openings on a Dask cluster (a local one by
+# default; SCHEDULER=ADDRESS spreads it over that scheduler's workers), gathered in OUT-DIR.
+cluster=(--workers "$parallel")
+[ -z "${SCHEDULER:-}" ] || cluster=(--scheduler "$SCHEDULER")
+/usr/bin/python3 "$ROOT/tools/measure/match-shards.py" --e1 "$engine" --name1 "vantorel-${style,,}" \
+    "${side_options[@]}" "${engine_options[@]}" "${opponent[@]}" --games "$games" --tc "$tc" \
+    --openings "$openings" --shards "$parallel" --match "$match" --out "$out" "${cluster[@]}"
