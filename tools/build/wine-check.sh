@@ -86,7 +86,7 @@ fi
 # move is left (at most 120 plies), and prints the moves.
 play() {
     local moves="" line
-    coproc ENGINE { "$wine" "$windows" 2>/dev/null; }
+    coproc ENGINE { timeout 600 "$wine" "$windows" 2>/dev/null; }
     echo "setoption name SyzygyPath value $tables" >&"${ENGINE[1]}"
     for _ in $(seq 120); do
         printf 'position fen %s moves%s\ngo depth 8\n' "$1" "$moves" >&"${ENGINE[1]}"
