@@ -10,7 +10,17 @@ find_program(MINGW_CXX NAMES ${MINGW_PREFIX}-g++-posix REQUIRED)
 set(CMAKE_CXX_COMPILER ${MINGW_CXX})
 find_program(CMAKE_RC_COMPILER NAMES ${MINGW_PREFIX}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
+# Libraries built for this target outside the repository (include/ and lib/ there):
+# tools/build/build-windows.sh builds Debian's fathom source into it.
+if(NOT VANTOREL_MINGW_LIBS)
+  if(NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+    set(VANTOREL_MINGW_LIBS "$ENV{XDG_CACHE_HOME}/vantorel/mingw-w64")
+  else()
+    set(VANTOREL_MINGW_LIBS "$ENV{HOME}/.cache/vantorel/mingw-w64")
+  endif()
+endif()
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX} ${VANTOREL_MINGW_LIBS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

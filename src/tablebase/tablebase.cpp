@@ -23,14 +23,20 @@ bool tb_rank_root_moves(const Board&, const TablebaseSettings&, const Move*, int
 #include "movegen/movegen.h"
 #include "tablebase/files.h"
 
-// The library reports every unmapped file on standard error (it tests munmap's result the
-// wrong way round); that noise is kept out of the engine's error stream.
+#ifdef _WIN32
+constexpr const char* NULL_DEVICE = "NUL";
+#else
+constexpr const char* NULL_DEVICE = "/dev/null";
+#endif
+
+// The library reports every unmapped file on standard error (on Linux it tests munmap's result
+// the wrong way round); that noise is kept out of the engine's error stream.
 // Returns the most pieces of a loaded table (the library's own count survives an unload).
 static int init_library(const char* path)
 {
     std::fflush(stderr);
     const int saved_stderr = dup(STDERR_FILENO);
-    const int null_device  = open("/dev/null", O_WRONLY);
+    const int null_device  = open(NULL_DEVICE, O_WRONLY);
     if (saved_stderr >= 0 && null_device >= 0)
         dup2(null_device, STDERR_FILENO);
     tb_init(path);
@@ -58,14 +64,15 @@ void tb_load(Tablebases& tables, std::string_view paths)
         return;
     const TableFiles files = find_table_files(paths);
     int wdl                = 0;
-    for (const auto& file : files)
+    for (const auto& file : files.paths)
         wdl += file.first.ends_with(".rtbw");
-    if (!files.empty())
-        tables.link_folder = make_link_folder(files);
+    std::string library_paths;
+    if (!files.paths.empty())
+        tables.link_folder = make_link_folder(files, library_paths);
     if (!tables.link_folder.empty())
-        tables.largest = init_library(tables.link_folder.c_str());
+        tables.largest = init_library(library_paths.c_str());
     std::printf("info string Syzygy tables found: %d WDL, %d DTZ, up to %d pieces\n", wdl,
-        static_cast<int>(files.size()) - wdl, tables.largest);
+        static_cast<int>(files.paths.size()) - wdl, tables.largest);
     std::fflush(stdout);
 }
 

@@ -1,6 +1,7 @@
 // tablebase.h: Syzygy endgame tables, probed through the Fathom library (Debian's
-// libfathom-dev) when the engine is built with it; without it (TABLEBASES_BUILT false) no table
-// ever loads and every probe fails, so the search runs as if none were found.
+// libfathom-dev; on Windows Debian's fathom source built with mingw-w64) when the engine is
+// built with it; without it (TABLEBASES_BUILT false) no table ever loads and every probe fails,
+// so the search runs as if none were found.
 //
 // A Tablebases record is what one engine loaded; the library itself keeps one set of tables
 // per process, so engines that share a process load the same folders, before any of them
@@ -21,7 +22,7 @@ constexpr bool TABLEBASES_BUILT = false;
 // A zero-filled record has no tables.
 struct Tablebases {
     int largest; // the most pieces of a loaded table, 0 when none is
-    std::string link_folder; // the private folder the library reads (tablebase/files.h)
+    std::string link_folder; // the private folder of links the library reads (tablebase/files.h)
 };
 
 // How a search uses the tables.
@@ -31,9 +32,9 @@ struct TablebaseSettings {
     bool rule50; // a win the fifty-move rule spoils is a draw
 };
 
-// Replaces the loaded tables by those in `paths` (folders separated by ':'; empty or
-// "<empty>" for none) and says in an info string how many were found and which files are
-// unusable.
+// Replaces the loaded tables by those in `paths` (folders separated by ';' on Windows, where ':'
+// belongs to drive names, and by ':' elsewhere; empty or "<empty>" for none) and says in an info
+// string how many were found and which files are unusable.
 void tb_load(Tablebases& tables, std::string_view paths);
 void tb_free(Tablebases& tables);
 
