@@ -15,6 +15,8 @@ bool tb_rank_root_moves(const Board&, const TablebaseSettings&, const Move*, int
 #else
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <tbprobe.h>
 #include <unistd.h>
@@ -56,6 +58,8 @@ void tb_free(Tablebases& tables)
     remove_link_folder(tables.link_folder);
 }
 
+static void use_every_table(const std::map<std::string, std::string>& tables);
+
 void tb_load(Tablebases& tables, std::string_view paths)
 {
     tables.largest = init_library("");
@@ -69,8 +73,10 @@ void tb_load(Tablebases& tables, std::string_view paths)
     std::string library_paths;
     if (!files.paths.empty())
         tables.link_folder = make_link_folder(files, library_paths);
-    if (!tables.link_folder.empty())
+    if (!tables.link_folder.empty()) {
         tables.largest = init_library(library_paths.c_str());
+        use_every_table(files.paths);
+    }
     std::printf("info string Syzygy tables found: %d WDL, %d DTZ, up to %d pieces\n", wdl,
         static_cast<int>(files.paths.size()) - wdl, tables.largest);
     std::fflush(stdout);
@@ -90,6 +96,58 @@ static FathomPosition fathom_position(const Board& b)
     return { b.occupancy[WHITE], b.occupancy[BLACK], both(KING), both(QUEEN), both(ROOK),
         both(BISHOP), both(KNIGHT), both(PAWN),
         b.ep_square == NO_SQUARE ? 0u : static_cast<unsigned>(b.ep_square), b.side == WHITE };
+}
+
+// A position of a table's material ("KQRvKR"), White to move: the kings in far corners, White's
+// pieces on its first two ranks and Black's on its last two, where White cannot reach the
+// black king. False for a name that is no table of at most six pieces a side.
+static bool table_position(const std::string& name, Board& board)
+{
+    static const int WHITE_SQUARES[] = { 1, 2, 3, 4, 5, 9, 10, 11, 12, 13 };
+    static const int BLACK_SQUARES[] = { 62, 61, 60, 59, 58, 54, 53, 52, 51, 50 };
+    std::string squares(64, '1');
+    squares[0]          = 'K';
+    squares[63]         = 'k';
+    const std::size_t v = name.find('v');
+    if (v == std::string::npos)
+        return false;
+    for (int side = 0; side < 2; ++side) {
+        const std::string pieces
+            = side == 0 ? name.substr(1, v - 1) : name.substr(v + 2, name.find('.') - v - 2);
+        const int* order = side == 0 ? WHITE_SQUARES : BLACK_SQUARES;
+        int pawns = 0, others = 0; // pawns on the second (seventh) rank, the rest behind them
+        for (const char piece : pieces) {
+            if ((piece == 'P' ? pawns : others) >= 5 || !std::strchr("QRBNP", piece))
+                return false;
+            squares[piece == 'P' ? order[5 + pawns++] : order[others++]]
+                = side == 0 ? piece : static_cast<char>(piece + 32);
+        }
+    }
+    std::string fen;
+    for (int rank = 7; rank >= 0; --rank) {
+        fen += squares.substr(8 * rank, 8);
+        fen += rank ? "/" : " w - - 0 1";
+    }
+    return parse_fen(board, fen) && !in_check(board, BLACK);
+}
+
+// Debian builds the library without its lock, which guards a table's first use: every table is
+// used once here, on one thread, so that no search thread ever does so at the same time as
+// another.
+static void use_every_table(const std::map<std::string, std::string>& tables)
+{
+    const auto board = std::make_unique<Board>();
+    for (const auto& [name, path] : tables) {
+        if (!table_position(name, *board))
+            continue;
+        const FathomPosition p = fathom_position(*board);
+        if (name.ends_with(".rtbw"))
+            tb_probe_wdl(p.white, p.black, p.kings, p.queens, p.rooks, p.bishops, p.knights,
+                p.pawns, 0, 0, 0, true);
+        else
+            tb_probe_root(p.white, p.black, p.kings, p.queens, p.rooks, p.bishops, p.knights,
+                p.pawns, 0, 0, 0, true, nullptr);
+    }
 }
 
 // The library assumes a position that can arise in a game (it aborts on a missing king or a
