@@ -327,12 +327,16 @@ inline std::string check_output_text(std::string_view text)
 }
 
 // One search's output: info lines whose principal variations are legal in turn, then the
-// bestmove line: a legal move, or 0000 exactly when there is none.
-inline std::string check_search_reply(const Board& position, std::string_view text)
+// bestmove line: a legal move, or 0000 exactly when there is none. Depths grow from line to
+// line (a line taken over from a helper too) and seldepths never fall; the best move and the
+// ponder move are the first two moves of the last depth's first line, unless a weakened engine
+// chose among hidden lines.
+inline std::string check_search_reply(
+    const Board& position, std::string_view text, bool weakened = false)
 {
     std::istringstream lines { std::string(text) };
-    std::string line, best;
-    int last_line            = 0;
+    std::string line, best, first_line;
+    int last_line = 0, last_depth = 0, last_seldepth = 0;
     std::uint64_t last_nodes = 0;
     while (std::getline(lines, line)) {
         if (line.rfind("bestmove ", 0) == 0) {
@@ -340,7 +344,8 @@ inline std::string check_search_reply(const Board& position, std::string_view te
             break;
         }
         const std::size_t at = line.find(" pv ");
-        if (line.rfind("info depth ", 0) != 0 || at == std::string::npos)
+        if (line.rfind("info depth ", 0) != 0 || at == std::string::npos
+            || line.find(" score ") == std::string::npos)
             return "unexpected line in a search: " + line;
         // Several lines come numbered from 1 at each depth.
         const std::size_t multipv = line.find(" multipv ");
@@ -355,6 +360,15 @@ inline std::string check_search_reply(const Board& position, std::string_view te
                 ? 0
                 : std::strtoull(line.c_str() + i + std::strlen(name), nullptr, 10);
         };
+        const int depth = static_cast<int>(field(" depth "));
+        if (number == 1 ? depth <= last_depth : depth != last_depth)
+            return "depth does not grow: " + line;
+        if (static_cast<int>(field(" seldepth ")) < last_seldepth)
+            return "seldepth fell: " + line;
+        last_depth    = depth;
+        last_seldepth = static_cast<int>(field(" seldepth "));
+        if (number == 1)
+            first_line = line.substr(at + 4);
         const std::uint64_t time = field(" time ");
         if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
             return "nps does not fit nodes and time: " + line;
@@ -380,10 +394,18 @@ inline std::string check_search_reply(const Board& position, std::string_view te
     generate_legal_moves(b, legal);
     if (best.empty() || (best == "0000" ? legal.count != 0 : uci_to_move(b, best) == NO_MOVE))
         return "bad bestmove '" + best + "'";
+    std::istringstream pv(first_line);
+    std::string pv_best, pv_ponder;
+    pv >> pv_best >> pv_ponder;
+    if (!weakened && !first_line.empty() && best != pv_best)
+        return "bestmove " + best + " is not the first move of the line " + first_line;
     if (ponder_at != std::string::npos) {
+        const std::string ponder = best_line.substr(ponder_at + 8);
         make_move(b, uci_to_move(b, best));
-        if (uci_to_move(b, best_line.substr(ponder_at + 8)) == NO_MOVE)
+        if (uci_to_move(b, ponder) == NO_MOVE)
             return "bad ponder move after " + best;
+        if (!weakened && !first_line.empty() && ponder != pv_ponder)
+            return "ponder " + ponder + " is not the second move of the line " + first_line;
     }
     return "";
 }
