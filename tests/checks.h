@@ -62,12 +62,20 @@ inline std::uint64_t xorshift(std::uint64_t& state)
 }
 
 // Every position of `games` random legal games of up to `plies` plies, started in turn from
-// the perft suite's positions. visit(board) may change the board but must restore it.
+// the perft suite's positions and, every third game, from a Chess960 one (castling rooks on
+// other files, an inner rook holding a right). visit(board) may change the board but must
+// restore it.
 template <typename Visit>
 void walk_random_games(std::uint64_t seed, int games, int plies, Visit visit)
 {
+    static const char* const chess960[]
+        = { "nbbnqrkr/pppppppp/8/8/8/8/PPPPPPPP/NBBNQRKR w HFhf - 0 1",
+              "bbrnkqrn/pppppppp/8/8/8/8/PPPPPPPP/BBRNKQRN w KQkq - 0 1",
+              "1nrnk1qr/p2p3p/1p2p3/3b1p2/Nb1P1PpP/2N1P1P1/PPP5/B1R1KBQR b KQkq f3 0 13",
+              "r1qnkrbb/p1ppp1pp/2n5/5pQ1/1p5P/2PP4/PP2PPP1/RN1NKRBB w KQkq - 0 5" };
     for (int game = 0; game < games; ++game) {
-        Board board = board_from_fen(PERFT_SUITE[game % 6].fen);
+        Board board = game % 3 == 2 ? board_from_fen(chess960[game / 3 % 4], true)
+                                    : board_from_fen(PERFT_SUITE[game % 6].fen);
         for (int ply = 0; ply <= plies; ++ply) {
             visit(board);
             MoveList legal;
