@@ -380,9 +380,12 @@ inline std::string check_search_reply(
         const std::uint64_t time = field(" time ");
         if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
             return "nps does not fit nodes and time: " + line;
-        // Counts of every thread, summed: they only grow during a search.
+        // Counts of every thread, summed: they only grow during a search, and each table hit
+        // is a node's, or a root move's when the tables rank the root.
         if (field(" nodes ") < last_nodes)
             return "nodes fell: " + line;
+        if (field(" tbhits ") > field(" nodes ") + MAX_MOVES)
+            return "more table hits than nodes: " + line;
         last_nodes = field(" nodes ");
         Board b    = position;
         std::istringstream words(line.substr(at + 4));
