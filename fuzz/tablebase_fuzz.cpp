@@ -1,8 +1,10 @@
 // tablebase_fuzz: any bytes as a Syzygy table file. The first byte picks which table the rest
 // stands for (the others of its material are sound copies); the tables are loaded and probed on
 // random positions of that material, in the search's way and the root's. Loading must say
-// what it found and never fail; a probe must answer a result or fail, and leave the position.
+// what it found and never fail; a damaged file is never read: each probe answers as the sound
+// tables do, or fails, and leaves the position as it was.
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -30,6 +32,14 @@ constexpr int POSITIONS   = 48;
 
 std::string folder;
 Board positions[TABLE_COUNT][POSITIONS];
+// What the sound tables answer for each position: the result, and the root moves' scores
+// (whether each keeps a win, a draw or a loss), or no ranking.
+struct Answer {
+    TablebaseResult result;
+    bool ranked;
+    int scores[MAX_MOVES];
+};
+Answer sound_answers[TABLE_COUNT][POSITIONS];
 
 void write_file(const std::string& path, const void* data, std::size_t size)
 {
@@ -60,21 +70,32 @@ Board random_position(const FuzzedTable& table, std::uint64_t& seed)
 
 Tablebases tables;
 
-void probe_all(int table)
+Answer answer(const Board& board, const TablebaseSettings& settings)
 {
-    const TablebaseSettings settings { tables.largest, 1, true };
-    Move moves[MAX_MOVES];
-    int ranks[MAX_MOVES], scores[MAX_MOVES];
-    for (Board& board : positions[table]) {
-        const Board before           = board;
-        const TablebaseResult result = tb_probe(board, settings);
-        if (result != TB_WIN_RESULT && result != TB_DRAW_RESULT && result != TB_LOSS_RESULT
-            && result != TB_FAILED)
-            fuzz_fail("a probe answered no result");
+    Answer a {};
+    a.result = tb_probe(board, settings);
+    MoveList legal;
+    generate_legal_moves(board, legal);
+    int ranks[MAX_MOVES];
+    a.ranked = tb_rank_root_moves(board, settings, legal.moves, legal.count, ranks, a.scores);
+    return a;
+}
+
+void probe_all(int table, int pieces)
+{
+    const TablebaseSettings settings { pieces, 1, true };
+    for (int i = 0; i < POSITIONS; ++i) {
+        const Board& board  = positions[table][i];
+        const Board before  = board;
+        const Answer got    = answer(board, settings);
+        const Answer& sound = sound_answers[table][i];
+        if (got.result != TB_FAILED && got.result != sound.result)
+            fuzz_fail("a probe answered what the sound tables do not", mirrored_fen(board));
         MoveList legal;
         generate_legal_moves(board, legal);
-        std::copy(legal.moves, legal.moves + legal.count, moves);
-        tb_rank_root_moves(board, settings, moves, legal.count, ranks, scores);
+        if (got.ranked
+            && (!sound.ranked || !std::equal(got.scores, got.scores + legal.count, sound.scores)))
+            fuzz_fail("a root ranking differs from the sound tables'", mirrored_fen(board));
         if (!same_board(before, board))
             fuzz_fail("a probe changed the position");
     }
@@ -94,6 +115,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     for (int t = 0; t < TABLE_COUNT; ++t)
         for (Board& board : positions[t])
             board = random_position(TABLES[t], seed);
+    tb_load(tables, TEST_DATA_DIR "/syzygy");
+    for (int t = 0; t < TABLE_COUNT; ++t)
+        for (int i = 0; i < POSITIONS; ++i)
+            sound_answers[t][i] = answer(positions[t][i], { tables.largest, 1, true });
+    tb_free(tables);
+    take_output();
     std::atexit([] {
         for (const FuzzedTable& table : TABLES) {
             std::remove((folder + "/" + table.file).c_str());
@@ -120,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tb_load(tables, folder);
     if (take_output().find("info string Syzygy tables found: ") == std::string::npos)
         fuzz_fail("loading the tables said nothing");
-    probe_all(table);
+    probe_all(table, tables.largest);
     tb_free(tables);
     return 0;
 }

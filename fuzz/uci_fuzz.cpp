@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
+#include "search/strength.h"
 
 namespace {
 
@@ -131,7 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (search && !same_board(before, board))
             fuzz_fail("go changed the game board", line);
         if (search)
-            expect_ok(check_search_reply(board, out), out);
+            expect_ok(
+                check_search_reply(board, out, is_weakened(search_setup(*engine).strength_elo)),
+                out);
     }
     return 0;
 }

@@ -62,12 +62,20 @@ inline std::uint64_t xorshift(std::uint64_t& state)
 }
 
 // Every position of `games` random legal games of up to `plies` plies, started in turn from
-// the perft suite's positions. visit(board) may change the board but must restore it.
+// the perft suite's positions and, every third game, from a Chess960 one (castling rooks on
+// other files, an inner rook holding a right). visit(board) may change the board but must
+// restore it.
 template <typename Visit>
 void walk_random_games(std::uint64_t seed, int games, int plies, Visit visit)
 {
+    static const char* const chess960[]
+        = { "nbbnqrkr/pppppppp/8/8/8/8/PPPPPPPP/NBBNQRKR w HFhf - 0 1",
+              "bbrnkqrn/pppppppp/8/8/8/8/PPPPPPPP/BBRNKQRN w KQkq - 0 1",
+              "1nrnk1qr/p2p3p/1p2p3/3b1p2/Nb1P1PpP/2N1P1P1/PPP5/B1R1KBQR b KQkq f3 0 13",
+              "r1qnkrbb/p1ppp1pp/2n5/5pQ1/1p5P/2PP4/PP2PPP1/RN1NKRBB w KQkq - 0 5" };
     for (int game = 0; game < games; ++game) {
-        Board board = board_from_fen(PERFT_SUITE[game % 6].fen);
+        Board board = game % 3 == 2 ? board_from_fen(chess960[game / 3 % 4], true)
+                                    : board_from_fen(PERFT_SUITE[game % 6].fen);
         for (int ply = 0; ply <= plies; ++ply) {
             visit(board);
             MoveList legal;
@@ -352,12 +360,16 @@ inline std::string check_gui_line(const Board& position, const std::string& line
 }
 
 // One search's output: info lines whose principal variations are legal in turn, then the
-// bestmove line: a legal move, or 0000 exactly when there is none.
-inline std::string check_search_reply(const Board& position, std::string_view text)
+// bestmove line: a legal move, or 0000 exactly when there is none. Depths grow from line to
+// line (a line taken over from a helper too) and seldepths never fall; the best move and the
+// ponder move are the first two moves of the last depth's first line, unless a weakened engine
+// chose among hidden lines.
+inline std::string check_search_reply(
+    const Board& position, std::string_view text, bool weakened = false)
 {
     std::istringstream lines { std::string(text) };
-    std::string line, best;
-    int last_line            = 0;
+    std::string line, best, first_line;
+    int last_line = 0, last_depth = 0, last_seldepth = 0;
     std::uint64_t last_nodes = 0;
     int last_currmove_depth  = 0;
     while (std::getline(lines, line)) {
@@ -372,7 +384,8 @@ inline std::string check_search_reply(const Board& position, std::string_view te
             continue;
         }
         const std::size_t at = line.find(" pv ");
-        if (line.rfind("info depth ", 0) != 0 || at == std::string::npos)
+        if (line.rfind("info depth ", 0) != 0 || at == std::string::npos
+            || line.find(" score ") == std::string::npos)
             return "unexpected line in a search: " + line;
         // Several lines come numbered from 1 at each depth.
         const std::size_t multipv = line.find(" multipv ");
@@ -387,6 +400,15 @@ inline std::string check_search_reply(const Board& position, std::string_view te
                 ? 0
                 : std::strtoull(line.c_str() + i + std::strlen(name), nullptr, 10);
         };
+        const int depth = static_cast<int>(field(" depth "));
+        if (number == 1 ? depth <= last_depth : depth != last_depth)
+            return "depth does not grow: " + line;
+        if (static_cast<int>(field(" seldepth ")) < last_seldepth)
+            return "seldepth fell: " + line;
+        last_depth    = depth;
+        last_seldepth = static_cast<int>(field(" seldepth "));
+        if (number == 1)
+            first_line = line.substr(at + 4);
         const std::uint64_t time = field(" time ");
         if (field(" nps ") != (time > 0 ? field(" nodes ") * 1000 / time : 0))
             return "nps does not fit nodes and time: " + line;
@@ -400,9 +422,12 @@ inline std::string check_search_reply(const Board& position, std::string_view te
                 || (mating < 0 && l != 1000))
                 return "bad wdl: " + line;
         }
-        // Counts of every thread, summed: they only grow during a search.
+        // Counts of every thread, summed: they only grow during a search, and each table hit
+        // is a node's, or a root move's when the tables rank the root.
         if (field(" nodes ") < last_nodes)
             return "nodes fell: " + line;
+        if (field(" tbhits ") > field(" nodes ") + MAX_MOVES)
+            return "more table hits than nodes: " + line;
         last_nodes = field(" nodes ");
         Board b    = position;
         std::istringstream words(line.substr(at + 4));
@@ -422,10 +447,18 @@ inline std::string check_search_reply(const Board& position, std::string_view te
     generate_legal_moves(b, legal);
     if (best.empty() || (best == "0000" ? legal.count != 0 : uci_to_move(b, best) == NO_MOVE))
         return "bad bestmove '" + best + "'";
+    std::istringstream pv(first_line);
+    std::string pv_best, pv_ponder;
+    pv >> pv_best >> pv_ponder;
+    if (!weakened && !first_line.empty() && best != pv_best)
+        return "bestmove " + best + " is not the first move of the line " + first_line;
     if (ponder_at != std::string::npos) {
+        const std::string ponder = best_line.substr(ponder_at + 8);
         make_move(b, uci_to_move(b, best));
-        if (uci_to_move(b, best_line.substr(ponder_at + 8)) == NO_MOVE)
+        if (uci_to_move(b, ponder) == NO_MOVE)
             return "bad ponder move after " + best;
+        if (!weakened && !first_line.empty() && ponder != pv_ponder)
+            return "ponder " + ponder + " is not the second move of the line " + first_line;
     }
     return "";
 }

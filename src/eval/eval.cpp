@@ -2,6 +2,7 @@
 #include "eval/eval.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <iterator>
 
@@ -150,13 +151,28 @@ static int evaluate_uncached(const Board& board, PawnEntry* pawn_cache)
     return board.side == WHITE ? t : -t;
 }
 
+AccumulatorAudit accumulator_audit {};
+
+static void audit_accumulator(
+    const Accumulator& incremental, const Board& board, const Network& network)
+{
+    Accumulator scratch;
+    compute_accumulator(scratch, board, network);
+    accumulator_audit.checked.fetch_add(1, std::memory_order_relaxed);
+    if (std::memcmp(&scratch, &incremental, sizeof scratch) != 0)
+        accumulator_audit.differed.fetch_add(1, std::memory_order_relaxed);
+}
+
 static int evaluate_neural(const Board& board, const Network& network, AccumulatorStack* stack)
 {
     if (is_material_draw(board))
         return 0;
-    const int out = stack
-        ? network_output(current_accumulator(*stack, board, network), board, network)
-        : network_output(board, network);
+    if (!stack)
+        return std::clamp(network_output(board, network), -EVAL_LIMIT, EVAL_LIMIT);
+    const Accumulator& acc = current_accumulator(*stack, board, network);
+    if (accumulator_audit.on.load(std::memory_order_relaxed))
+        audit_accumulator(acc, board, network);
+    const int out = network_output(acc, board, network);
     return std::clamp(out, -EVAL_LIMIT, EVAL_LIMIT);
 }
 

@@ -5,6 +5,9 @@
 // (nnue.h) within EVAL_LIMIT, with the same material draws.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "board/board.h"
 #include "eval/nnue.h"
 #include "eval/psq.h"
@@ -31,6 +34,14 @@ struct Evaluator {
     EvalCache cache;
     AccumulatorStack accumulators;
 };
+
+// A debugging aid that tests switch on: every network evaluation in a search then also computes
+// the accumulator from scratch and counts the times the incremental one differs, on any thread.
+struct AccumulatorAudit {
+    std::atomic<bool> on;
+    std::atomic<std::uint64_t> checked, differed;
+};
+extern AccumulatorAudit accumulator_audit;
 
 // At a search's root: the style's square values on `root`, and with Neural `network`, which
 // must then be given.

@@ -76,14 +76,16 @@ TEST(Book, ChoiceFollowsTheWeights)
     free_book(book);
 }
 
-// Castling is stored as the king taking its rook; promotions name their piece.
+// Castling is stored as the king taking its rook, and only the king's move is read so;
+// promotions name their piece.
 TEST(Book, CastlingAndPromotionMoves)
 {
-    Board board             = board_from_fen("r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq - 0 1");
+    Board board             = board_from_fen("r3k2r/1P6/8/8/4B3/8/8/R3K2R w KQkq - 0 1");
     const std::uint64_t key = polyglot_key(board);
     Book book {};
-    for (const auto& [stored, played] : { std::pair { "e1h1", "e1g1" }, { "e1a1", "e1c1" },
-             { "b7a8n", "b7a8n" }, { "b7b8r", "b7b8r" }, { "e1e2", "e1e2" } }) {
+    for (const auto& [stored, played] :
+        { std::pair { "e1h1", "e1g1" }, { "e1a1", "e1c1" }, { "b7a8n", "b7a8n" },
+            { "b7b8r", "b7b8r" }, { "b7a8q", "b7a8q" }, { "e1e2", "e1e2" }, { "e4h7", "e4h7" } }) {
         const std::string path = write_book(book_record(key, stored, 1));
         ASSERT_TRUE(load_book(book, path.c_str()));
         EXPECT_STREQ(move_to_uci(book_probe(book, board)).str, played) << stored;

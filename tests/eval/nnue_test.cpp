@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <fstream>
 
 #include "checks.h"
 #include "search/search.h"
+#include "uci/options.h"
 
 namespace {
 
@@ -96,6 +98,73 @@ TEST_F(EvalNeural, IncrementalAccumulatorsEqualScratch)
             }
         }
     }
+}
+
+// Inside real searches (null moves, reductions, the history dropped at the root, Chess960
+// castling, en passant, promotions), every incremental accumulator equals its recomputation.
+TEST_F(EvalNeural, SearchAccumulatorsEqualScratch)
+{
+    Engine& engine = test_engine();
+    setoption_command(engine, "setoption name Style value Neural");
+    accumulator_audit.on = true;
+    const auto search    = [&](const char* position, bool chess960) {
+        engine.board.chess960 = chess960;
+        position_command(position, engine.board);
+        SearchLimits limits {};
+        limits.depth = 9;
+        think(engine.pool, engine.tt, engine.board, limits, search_setup(engine), {});
+    };
+    search("position startpos moves e2e4 c7c5 g1f3 d7d6 d2d4 c5d4 f3d4 g8f6", false);
+    search("position fen 2r3k1/1P3ppp/8/3pP3/8/8/5PPP/R3K2R w KQ d6 0 1", false);
+    search("position fen 8/5k2/8/8/8/8/1p3K2/8 b - - 0 1", false);
+    search("position fen bqrbnkrn/pppppppp/8/8/8/8/PPPPPPPP/BQRBNKRN w GCgc - 0 1", true);
+    accumulator_audit.on  = false;
+    engine.board.chess960 = false;
+    setoption_command(engine, "setoption name Style value PeSTO");
+    new_game(engine);
+    EXPECT_GT(accumulator_audit.checked.load(), 10000u);
+    EXPECT_EQ(accumulator_audit.differed.load(), 0u);
+}
+
+// EvalFile: a good file's network is the one used, a refused file leaves it, <empty> brings
+// back the embedded one. The second network is the embedded one with the last bucket's output
+// bias changed; the engine's eval must show what the library computes with it.
+TEST_F(EvalNeural, EvalFileSwitchesTheNetwork)
+{
+    std::string bytes = read_file(TEST_DATA_DIR "/../../src/eval/nets/vantorel.vnn");
+    ASSERT_EQ(bytes.size(), NNUE_FILE_SIZE);
+    bytes[NNUE_FILE_SIZE - 3] = static_cast<char>(bytes[NNUE_FILE_SIZE - 3] + 1);
+    static Network changed;
+    ASSERT_EQ(
+        read_network(changed, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+        nullptr);
+    char folder[] = "/tmp/vantorel-nnue-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/changed.vnn";
+    std::ofstream(path, std::ios::binary) << bytes;
+
+    const Board board
+        = board_from_fen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
+    const auto score = [&](const Network& n) {
+        return "Network score (side-to-move): " + std::to_string(evaluate(board, &n)) + " cp";
+    };
+    const std::string eval = "eval\n";
+    const std::string out
+        = run_engine("setoption name Style value Neural\nposition startpos moves e2e4\n" + eval
+            + "setoption name EvalFile value " + path + "\n" + eval
+            + "setoption name EvalFile value " TEST_DATA_DIR "/nnue/truncated.vnn\n" + eval
+            + "setoption name EvalFile value <empty>\n" + eval)
+              .output;
+    std::remove(path.c_str());
+    rmdir(folder);
+    std::vector<std::string> scores;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("Network score", 0) == 0)
+            scores.push_back(line);
+    ASSERT_NE(score(changed), score(network()));
+    EXPECT_EQ(scores,
+        (std::vector { score(network()), score(changed), score(changed), score(network()) }));
 }
 
 // Colour does not exist for the network: a mirrored position has the very same features.

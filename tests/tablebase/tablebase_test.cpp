@@ -9,21 +9,34 @@ namespace {
 
 // A random legal position of the kings and `material` (white upper case), half-move clock 0;
 // with white to move, a black pawn that may just have made a double push gets its en-passant
-// square.
-Board random_table_position(const std::string& material, std::uint64_t& rng)
+// square. With `en_passant`, the material is a pawn a side and one of them has just pushed two
+// squares to stand beside the other.
+Board random_table_position(const std::string& material, std::uint64_t& rng, bool en_passant)
 {
     for (;;) {
         std::string squares(64, '1');
-        for (const char piece : "Kk" + material) {
+        const bool white = xorshift(rng) % 2;
+        std::string ep   = "-";
+        int crossed      = 0; // the pushed pawn crossed it; the one behind is where it stood
+        if (en_passant) {
+            const int file   = static_cast<int>(xorshift(rng) % 8);
+            const int beside = file == 0 ? 1 : file == 7 ? 6 : file + (xorshift(rng) % 2 ? 1 : -1);
+            const int rank   = white ? 4 : 3;
+            squares[8 * rank + file]   = white ? 'p' : 'P';
+            squares[8 * rank + beside] = white ? 'P' : 'p';
+            crossed                    = 8 * rank + file + (white ? 8 : -8);
+            ep                         = std::string { char('a' + file), white ? '6' : '3' };
+        }
+        for (const char piece : "Kk" + (en_passant ? "" : material)) {
             int sq;
             do
                 sq = static_cast<int>(xorshift(rng) % 64);
             while (squares[sq] != '1' || (std::tolower(piece) == 'p' && (sq < 8 || sq >= 56)));
             squares[sq] = piece;
         }
-        const bool white = xorshift(rng) % 2;
-        std::string ep   = "-";
-        for (int sq = 32; sq < 40 && white; ++sq)
+        if (en_passant && (squares[crossed] != '1' || squares[crossed + (white ? 8 : -8)] != '1'))
+            continue;
+        for (int sq = 32; sq < 40 && white && !en_passant; ++sq)
             if (squares[sq] == 'p' && squares[sq + 8] == '1' && squares[sq + 16] == '1')
                 ep = std::string { char('a' + sq % 8), '6' };
         Board board;
@@ -45,9 +58,13 @@ TEST(Tablebase, ResultsAgreeWithTheMovesAndTheRanking)
     const TablebaseSettings settings { 4, 1, false };
     std::uint64_t rng = 5;
     int checked       = 0;
-    for (const std::string material : { "Qr", "Rr", "Q", "R", "P", "Pp" }) {
+    int en_passant    = 0; // positions where it is legal
+    using Kind        = std::pair<std::string, bool>; // material, a pawn just pushed beside another
+    for (const auto& [material, just_pushed] :
+        { Kind { "Qr", false }, Kind { "Rr", false }, Kind { "Q", false }, Kind { "R", false },
+            Kind { "P", false }, Kind { "Pp", false }, Kind { "Pp", true } }) {
         for (int n = 0; n < 150; ++n) {
-            Board board                 = random_table_position(material, rng);
+            Board board                 = random_table_position(material, rng, just_pushed);
             const TablebaseResult probe = tb_probe(board, settings);
             ASSERT_NE(probe, TB_FAILED) << mirrored_fen(board);
             MoveList legal;
@@ -57,6 +74,7 @@ TEST(Tablebase, ResultsAgreeWithTheMovesAndTheRanking)
             int child_results[MAX_MOVES];
             bool complete = true;
             for (int i = 0; i < legal.count; ++i) {
+                en_passant += move_flags(legal.moves[i]) == FLAG_EP_CAPTURE;
                 Board child = board;
                 make_move(child, legal.moves[i]);
                 child.halfmove_clock         = 0;
@@ -81,7 +99,8 @@ TEST(Tablebase, ResultsAgreeWithTheMovesAndTheRanking)
             }
         }
     }
-    EXPECT_GT(checked, 700);
+    EXPECT_GT(checked, 850);
+    EXPECT_GT(en_passant, 100);
     tb_free(tables);
 }
 

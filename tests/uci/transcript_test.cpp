@@ -2,8 +2,9 @@
 // several, each ended by an @exit line.
 //
 //   # comment          > line      input, sent with "\n"      >> text    input, no line end
-//   ...                any number of output lines, up to the line after it (never last)
+//   ...                any number of info lines, up to the line after it (never last)
 //   other              one output line
+//   {LINES*N}          the lines LINES (any of these, split at \n) N times
 //   >|                 the input ends here; else it stays open until every search has
 //                      answered, as a GUI keeps it open
 //   @wait N            the next input (or >|) goes N ms after the previous one
@@ -20,9 +21,9 @@
 // blocks; else a pipe written step by step. In input, \r \n \t \0 \\ and \xHH stand for
 // their bytes, {TEXT*N} for TEXT N times and $DATA for the test data folder.
 // In output, a word "*" matches any one word (timings). Every run must also exit with 0,
-// print nothing on standard error, print well-formed lines, and answer each go (five for a
-// bench) with legal principal variations and a legal bestmove, checked on the position that
-// the same input gives the library's own position command.
+// print nothing on standard error, print well-formed lines, answer each isready with exactly
+// one readyok, and answer each go (five for a bench) as check_search_reply demands, checked
+// on the position that the same input gives the library's own position command.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@
 #include "checks.h"
 #include "uci/options.h"
 #include "uci/bench.h"
+#include "search/strength.h"
 
 namespace {
 
@@ -118,27 +120,39 @@ void chess960_setoption(const std::string& line, Board& board)
     std::swap(engine.board, board);
 }
 
-// The position each search starts from, in input order; bench searches the engine's own
-// list. The board follows UCI_Chess960 as the engine's does.
-std::vector<Board> searched_positions(const std::string& input)
+// The position each search starts from, in input order, and whether the strength limit
+// weakens it; bench searches the engine's own list. The board follows UCI_Chess960 as the
+// engine's does.
+struct Searched {
+    Board board;
+    bool weakened;
+};
+std::vector<Searched> searched_positions(const std::string& input)
 {
-    std::vector<Board> positions;
-    Board board = board_from_fen(START_FEN);
+    std::vector<Searched> positions;
+    Board board    = board_from_fen(START_FEN);
+    Engine& engine = test_engine();
     for (const std::string& line : engine_lines(input)) {
+        const bool weakened = is_weakened(search_setup(engine).strength_elo);
         if (line == "quit")
             break;
         if (line == "ucinewgame")
             parse_fen(board, START_FEN, board.chess960);
         else if (line.rfind("setoption", 0) == 0 && line.find("UCI_Chess960") != line.npos)
             chess960_setoption(line, board);
+        else if (line.rfind("setoption", 0) == 0
+            && (line.find("UCI_LimitStrength") != line.npos || line.find("UCI_Elo") != line.npos))
+            setoption_command(engine, line);
         else if (line.rfind("position", 0) == 0)
             position_command(line, board);
         else if (line.rfind("go", 0) == 0)
-            positions.emplace_back(board);
+            positions.push_back({ board, weakened });
         else if (line.rfind("bench", 0) == 0)
             for (const char* fen : BENCH_FENS)
-                positions.push_back(board_from_fen(fen));
+                positions.push_back({ board_from_fen(fen), false });
     }
+    for (const OptionId id : { OPTION_LIMIT_STRENGTH, OPTION_ELO })
+        set_option(engine, id, OPTIONS[id].default_value, "");
     return positions;
 }
 
@@ -156,7 +170,8 @@ std::string check_searches(const std::string& input, const std::vector<std::stri
             continue;
         if (search >= positions.size())
             return "a bestmove without a go: " + line;
-        const std::string fault = check_search_reply(positions[search], reply);
+        const std::string fault
+            = check_search_reply(positions[search].board, reply, positions[search].weakened);
         if (!fault.empty())
             return "search " + std::to_string(search + 1) + ": " + fault;
         reply.clear();
@@ -212,7 +227,11 @@ std::vector<Script> read_runs(const std::string& file)
     std::vector<Script> runs(1);
     int wait = 0, replies = 0;
     std::string reply;
-    const std::vector<std::string> lines = split_lines(read_file(file));
+    std::vector<std::string> lines;
+    for (const std::string& line : split_lines(read_file(file)))
+        for (const std::string& repeated :
+            line[0] == '{' ? split_lines(expand(line)) : std::vector { line })
+            lines.push_back(repeated);
     for (const std::string& line : lines) {
         Script& run   = runs.back();
         const bool in = line == ">|" || line.rfind("> ", 0) == 0 || line.rfind(">> ", 0) == 0;
@@ -272,7 +291,8 @@ std::string timing(const Expected& e, double ms, const EngineRun& run)
     return *text ? "'" + e.line + "': " + text : "";
 }
 
-// Expected lines against the output; "..." skips lines up to the next one that matches.
+// Expected lines against the output; "..." skips info lines up to the next one that matches,
+// and never a reply such as bestmove or readyok.
 std::string compare(const std::vector<Expected>& expected, const EngineRun& run)
 {
     const std::vector<std::string> out = split_lines(run.output);
@@ -281,8 +301,11 @@ std::string compare(const std::vector<Expected>& expected, const EngineRun& run)
         if (expected[e].text == "..." && e + 1 == expected.size())
             return "a run ends with ..., which accepts anything, even nothing";
         if (expected[e].text == "...") {
-            while (o < out.size() && !line_matches(expected[e + 1].text, out[o]))
-                ++o;
+            for (; o < out.size() && !line_matches(expected[e + 1].text, out[o]); ++o)
+                if (out[o].rfind("info ", 0) != 0)
+                    return "line " + std::to_string(o + 1)
+                        + ": '...' stands for info lines only, not '" + out[o] + "' ("
+                        + expected[e + 1].text + " expected)";
             continue;
         }
         if (o >= out.size())
@@ -313,7 +336,9 @@ TEST_P(Transcript, Matches)
         EXPECT_EQ(timing(r.exit, run.exit_ms, run), "");
         EXPECT_EQ(run.errors.substr(0, 2000), "");
         EXPECT_EQ(check_output_text(run.output), "");
-        EXPECT_EQ(check_searches(r.input, split_lines(run.output)), "");
+        const std::vector<std::string> out = split_lines(run.output);
+        EXPECT_EQ(check_searches(r.input, out), "");
+        EXPECT_EQ(std::count(out.begin(), out.end(), "readyok"), replies_due(r.input, "readyok"));
         EXPECT_EQ(compare(r.expected, run), "");
     }
 }
