@@ -22,6 +22,16 @@ std::uint64_t total_tb_hits(const SearchControl& control)
     return sum(control.tb_hits, control.thread_count);
 }
 
+// A helper line's depth and score in one word, so that both are read together.
+static std::uint32_t line_key(int depth, int score)
+{
+    return static_cast<std::uint32_t>(depth) << 16 | static_cast<std::uint32_t>(score + 32768);
+}
+
+static int key_depth(std::uint32_t key) { return static_cast<int>(key >> 16); }
+
+static int key_score(std::uint32_t key) { return static_cast<int>(key & 0xFFFF) - 32768; }
+
 void start_clock(SearchClock& clock)
 {
     if (!clock.pondering)
@@ -42,8 +52,9 @@ bool main_thread_should_stop(SearchControl& control, int iteration_depth, bool& 
     if (event == EVENT_STOP || elapsed >= clock.hard_limit
         || (clock.node_limit != 0 && total_nodes(control) >= clock.node_limit))
         return true;
-    helper_ahead = clock.follows_helpers
-        && control.deepest.load(std::memory_order_relaxed) >= iteration_depth;
+    const std::uint32_t deepest = control.deepest.load(std::memory_order_relaxed);
+    helper_ahead                = clock.follows_helpers && key_depth(deepest) >= iteration_depth
+        && key_score(deepest) >= clock.completed_score;
     return helper_ahead;
 }
 
@@ -57,7 +68,7 @@ void forget_helper_lines(SearchControl& control)
 void report_helper_iteration(
     SearchControl& control, int depth, int seldepth, int score, const Move* pv, int pv_length)
 {
-    if (depth <= control.deepest.load(std::memory_order_relaxed))
+    if (depth <= key_depth(control.deepest.load(std::memory_order_relaxed)))
         return;
     std::lock_guard<std::mutex> lock(control.line_mutex);
     if (depth <= control.deepest_line.depth || pv_length <= 0)
@@ -68,7 +79,7 @@ void report_helper_iteration(
     line.score       = score;
     line.pv_length   = pv_length;
     std::copy(pv, pv + pv_length, line.pv);
-    control.deepest.store(depth, std::memory_order_relaxed);
+    control.deepest.store(line_key(depth, score), std::memory_order_relaxed);
 }
 
 HelperLine deepest_helper_line(SearchControl& control)

@@ -44,8 +44,11 @@ struct SearchClock {
     void (*currmove)(void* context, int depth, Move move, int number);
     void* context; // of both
     std::uint64_t next_currmove; // now_ms() before which no root move is told
-    // The main thread may leave an iteration that a helper has already completed.
+    // The main thread may leave an iteration that a helper has already completed, when the
+    // helper's line scores at least the main thread's last completed one: a helper that
+    // missed what the main thread found (a mate) never replaces it.
     bool follows_helpers;
+    int completed_score;
 };
 
 // The deepest iteration a helper completed in the running search, with its root line.
@@ -75,7 +78,7 @@ struct SearchControl {
 
     std::mutex line_mutex; // guards deepest_line
     HelperLine deepest_line;
-    std::atomic<int> deepest; // deepest_line.depth, readable without the lock
+    std::atomic<std::uint32_t> deepest; // deepest_line's depth and score, readable without the lock
 
     std::uint64_t strength_random; // the weakened engine's choices (strength.h)
 };
@@ -90,7 +93,7 @@ void start_clock(SearchClock& clock);
 // The main thread's test, now and then from its second iteration on: asks the poll, starts the
 // clock at a ponder hit, and says whether to stop: at the poll's stop, the hard time limit or
 // the node limit, or (setting `helper_ahead`) when a helper has completed `iteration_depth`
-// and the main thread may take its line.
+// with a score of at least `completed_score`, and the main thread may take its line.
 bool main_thread_should_stop(SearchControl& control, int iteration_depth, bool& helper_ahead);
 
 // Helpers report each completed iteration; a deeper one than any before becomes the line.

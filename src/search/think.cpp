@@ -96,6 +96,7 @@ static void set_clock(SearchClock& clock, const SearchLimits& limits, const Sear
     clock.currmove          = hooks.currmove;
     clock.context           = hooks.context;
     clock.next_currmove     = clock.start_time + CURRMOVE_DELAY;
+    clock.completed_score   = -SCORE_INFINITE;
 }
 
 // A weakened engine keeps to its node budget closely, except against a bare king, so that a
@@ -128,12 +129,15 @@ static bool search_lines(SearchThread& t, RootMoves& root, int depth, int line_c
 }
 
 // The main thread left its iteration because a helper had completed it: the helper's line is
-// taken as the iteration's, which returns its depth.
+// taken as the iteration's, which returns its depth; 0 when a deeper line that scores less than
+// the main thread's came meanwhile, and the iteration must be searched again.
 static int take_helper_line(SearchThread& t, RootMoves& root)
 {
     const HelperLine ahead = deepest_helper_line(*t.control);
-    t.seldepth             = std::max(t.seldepth, ahead.seldepth);
     t.stopped = t.helper_ahead = false;
+    if (ahead.score < t.control->clock.completed_score)
+        return 0;
+    t.seldepth = std::max(t.seldepth, ahead.seldepth);
     set_line(root, 0, ahead.score, ahead.pv, ahead.pv_length);
     return ahead.depth;
 }
@@ -167,15 +171,21 @@ static bool is_mate_within(int score, int moves)
 static void iterate(SearchThread& t, RootMoves& root, const SearchLimits& limits, int max_depth,
     int line_count, int shown_lines, const SearchHooks& hooks)
 {
-    const SearchClock& clock = t.control->clock;
+    SearchClock& clock = t.control->clock;
     for (int depth = 1; depth <= max_depth && !t.stopped; ++depth) {
         t.iteration_depth = depth;
         if (!search_lines(t, root, depth, line_count)) {
             if (!t.helper_ahead)
                 break;
-            depth = take_helper_line(t, root);
+            const int taken = take_helper_line(t, root);
+            if (taken == 0) {
+                --depth;
+                continue;
+            }
+            depth = taken;
         }
         complete_lines(root, line_count);
+        clock.completed_score = root.completed[0].score;
         report_lines(t, root, depth, shown_lines, hooks);
         if ((limits.mate > 0 && is_mate_within(root.completed[0].score, limits.mate))
             || static_cast<std::int64_t>(now_ms() - clock.clock_start) >= clock.soft_limit)
