@@ -372,6 +372,7 @@ inline std::string check_search_reply(
     int last_line = 0, last_depth = 0, last_seldepth = 0;
     std::uint64_t last_nodes = 0;
     int last_currmove_depth  = 0;
+    bool previous_hashfull   = false;
     while (std::getline(lines, line)) {
         if (line.rfind("bestmove ", 0) == 0) {
             best = line.substr(9, line.find(' ', 9) - 9);
@@ -381,8 +382,12 @@ inline std::string check_search_reply(
         if (gui != "-") {
             if (!gui.empty())
                 return gui;
+            if (line.rfind("info hashfull ", 0) == 0 && previous_hashfull)
+                return "the table's fill told twice in a row: " + line;
+            previous_hashfull = line.rfind("info hashfull ", 0) == 0;
             continue;
         }
+        previous_hashfull    = false;
         const std::size_t at = line.find(" pv ");
         if (line.rfind("info depth ", 0) != 0 || at == std::string::npos
             || line.find(" score ") == std::string::npos)

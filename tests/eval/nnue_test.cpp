@@ -205,8 +205,11 @@ TEST_F(EvalNeural, NetworkBoundsAreChecked)
     std::vector<unsigned char> bytes(NNUE_FILE_SIZE);
     std::memcpy(bytes.data(), "VNN1\x00\x01\x00\x00\x08\x00\x00\x00", 12);
     const std::int64_t bias_at = NNUE_FILE_SIZE - 32, out_at = bias_at - 8192;
-    const std::int64_t cases[][3] = { { 10012, 2, NNUE_FT_LIMIT }, { out_at - 2, 2, NNUE_FT_LIMIT },
-        { out_at + 6, 2, NNUE_OUT_LIMIT }, { bias_at + 4, 4, NNUE_BIAS_LIMIT } }; // at, size, bound
+    // The first and last value of each bounded block: first-layer weights and biases, output
+    // weights, output biases (at, size, bound).
+    const std::int64_t cases[][3] = { { 12, 2, NNUE_FT_LIMIT }, { out_at - 2, 2, NNUE_FT_LIMIT },
+        { out_at, 2, NNUE_OUT_LIMIT }, { bias_at - 2, 2, NNUE_OUT_LIMIT },
+        { bias_at, 4, NNUE_BIAS_LIMIT }, { bias_at + 28, 4, NNUE_BIAS_LIMIT } };
     for (const auto& [at, size, bound] : cases)
         for (const std::int64_t value : { bound, -bound, bound + 1, -bound - 1 }) {
             for (int k = 0; k < size; ++k)

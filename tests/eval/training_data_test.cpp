@@ -23,7 +23,8 @@ TEST(EvalTrainingData, RecordsGiveBackTheirPositions)
         EXPECT_EQ(back.result, given);
         // What no packer writes is refused: a 13th piece code, a fourth result.
         TrainingRecord bad = record;
-        bad.bytes[8 + xorshift(seed) % (popcount(board.occupied) / 2)] |= 0xF0;
+        std::uint8_t& two  = bad.bytes[8 + xorshift(seed) % (popcount(board.occupied) / 2)];
+        two                = static_cast<std::uint8_t>((two & 0x0F) | 0xC0);
         EXPECT_FALSE(unpack_training_record(bad, back));
         set_training_result(bad = record, static_cast<GameResult>(3));
         EXPECT_FALSE(unpack_training_record(bad, back));

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "checks.h"
 #include "search/tt.h"
 
@@ -61,6 +63,25 @@ TEST(SearchGui, LongSearchTellsRootMovesAndTableFill)
     EXPECT_GT(last_fill, 0);
     EXPECT_GE(currmoves, 1);
     EXPECT_LE(currmoves, 1 + (run.line_ms.back() - go - 3000) / 250);
+}
+
+// A search that ends on an iteration completed after its first second (on this machine; a
+// faster one may finish before) tells the fill after that iteration, and not once more before
+// bestmove (the reply check refuses a repeated fill).
+TEST(SearchGui, FillToldOnceAfterTheLastIteration)
+{
+    const std::string out
+        = run_engine("setoption name Hash value 1\nposition startpos\ngo depth 23\n", 1).output;
+    ASSERT_EQ(check_search_reply(board_from_fen(START_FEN), out), "");
+    std::vector<std::string> text;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);)
+        text.push_back(line);
+    const auto last = std::find_if(text.rbegin(), text.rend(),
+        [](const std::string& l) { return l.rfind("info depth 23 ", 0) == 0; });
+    ASSERT_NE(last, text.rend()) << out;
+    const bool late = std::stoi(last->substr(last->find(" time ") + 6)) >= 1000;
+    EXPECT_EQ((last - 1)->rfind("info hashfull ", 0) == 0, late) << out;
 }
 
 } // namespace

@@ -3,7 +3,12 @@
 #include <climits>
 
 #include "checks.h"
+#include "uci/options.h"
+#include "search/strength.h"
+#include "platform/clock.h"
+#include "search/control.h"
 #include "search/think.h"
+#include "search/threads.h"
 #include "search/tt.h"
 
 namespace {
@@ -107,6 +112,72 @@ TEST(Search, NodeLimitCountsEveryThread)
         }
 }
 
+// Each helper searches the root moves with the main thread and completes iterations of them.
+TEST(Search, EveryHelperSharesTheWork)
+{
+    Engine& engine = test_engine();
+    setoption_command(engine, "setoption name Threads value 4");
+    position_command("position startpos moves d2d4 g8f6 c2c4", engine.board);
+    SearchLimits limits {};
+    limits.nodes = 400000;
+    think(engine.pool, engine.tt, engine.board, limits, search_setup(engine), {});
+    for (int i = 1; i < 4; ++i)
+        EXPECT_GT(thread_of(engine.pool, i).nodes.load(), 5000u) << "helper " << i;
+    const HelperLine line = deepest_helper_line(engine.pool.control);
+    EXPECT_GT(line.depth, 4);
+    EXPECT_GT(line.pv_length, 0);
+    setoption_command(engine, "setoption name Threads value 1");
+}
+
+// The main thread leaves its iteration for a helper's line only when the helper completed that
+// depth and its line scores at least the main thread's last one (mated scores included): a
+// helper that missed a mate never replaces it.
+TEST(Search, HelperLineReplacesOnlyAnEqualOrWorseLine)
+{
+    static SearchControl control;
+    control.clock                 = {};
+    control.clock.clock_start     = now_ms();
+    control.clock.hard_limit      = UNLIMITED_TIME;
+    control.clock.follows_helpers = true;
+    const Move pv[]               = { make_move_word(12, 28, 0) };
+    const auto leaves             = [&](int depth, int completed_score) {
+        control.clock.completed_score = completed_score;
+        bool ahead                    = false;
+        const bool stop               = main_thread_should_stop(control, depth, ahead);
+        EXPECT_EQ(stop, ahead);
+        return ahead;
+    };
+    forget_helper_lines(control);
+    report_helper_iteration(control, 6, 9, 50, pv, 1);
+    EXPECT_TRUE(leaves(6, 50));
+    EXPECT_FALSE(leaves(6, 51));
+    EXPECT_FALSE(leaves(7, -100));
+    report_helper_iteration(control, 7, 9, -(SCORE_MATE - 8), pv, 1);
+    EXPECT_TRUE(leaves(7, -(SCORE_MATE - 6)));
+    EXPECT_FALSE(leaves(7, SCORE_MATE - 3));
+    report_helper_iteration(control, 5, 9, SCORE_MATE - 1, pv, 1); // shallower: kept out
+    EXPECT_EQ(deepest_helper_line(control).score, -(SCORE_MATE - 8));
+}
+
+// A weakened engine keeps to the node budget of its rating closely (the overshoot is what the
+// quiescence search adds between checks), wherever the depth limit.
+TEST(Search, WeakenedSearchKeepsToItsNodeBudget)
+{
+    Engine& engine = test_engine();
+    setoption_command(engine, "setoption name UCI_LimitStrength value true");
+    for (const int elo : { MIN_ELO, 1700, 2000 }) {
+        setoption_command(engine, "setoption name UCI_Elo value " + std::to_string(elo));
+        position_command("position startpos moves e2e4 e7e5 g1f3", engine.board);
+        SearchLimits limits {};
+        limits.depth = 40;
+        const SearchResult result
+            = think(engine.pool, engine.tt, engine.board, limits, search_setup(engine), {});
+        EXPECT_LE(result.nodes, strength_node_budget(elo) + 256) << elo;
+        EXPECT_GE(result.nodes, strength_node_budget(elo)) << elo;
+    }
+    setoption_command(engine, "setoption name UCI_LimitStrength value false");
+}
+
 // Data lines split at ';', without comments.
 std::vector<std::vector<std::string>> data_rows(const char* file)
 {
@@ -182,11 +253,6 @@ void expect_mates_announced_and_played(const char* threads)
 }
 
 TEST(Mates, AnnouncedAndPlayed) { expect_mates_announced_and_played("1"); }
-
-// Off while the main thread may replace its own line by an older one of a helper: a mate in 2
-// announced at depth 1 then shows as +13.92 from depth 2 on, and the mate is not played
-// (8/8/1q6/1q5P/3RK3/8/7k/8 b - - 7 71, one run in three on two cores).
-TEST(Mates, DISABLED_AnnouncedAndPlayedWithHelpers) { expect_mates_announced_and_played("4"); }
 
 // Known shortest mates ("FEN;N", N < 0 when the side to move is mated): no line may announce
 // a shorter mate, or one of the other sign; the search cannot prove what does not exist.

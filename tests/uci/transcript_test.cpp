@@ -19,7 +19,8 @@
 // CTest sets for the sanitizer builds; @after bounds follow the engine's own clock and stay.
 // When nothing waits (no @wait, and >| or no search), the input is a file, read in whole
 // blocks; else a pipe written step by step. In input, \r \n \t \0 \\ and \xHH stand for
-// their bytes, {TEXT*N} for TEXT N times and $DATA for the test data folder.
+// their bytes, {TEXT*N} for TEXT N times, $DATA for the test data folder and $MADE for the
+// files the build makes for the tests.
 // In output, a word "*" matches any one word (timings). Every run must also exit with 0,
 // print nothing on standard error, print well-formed lines, answer each isready with exactly
 // one readyok, and answer each go (five for a bench) as check_search_reply demands, checked
@@ -67,6 +68,8 @@ std::string expand(std::string text)
     }
     for (std::size_t at; (at = text.find("$DATA")) != std::string::npos;)
         text.replace(at, 5, TEST_DATA_DIR);
+    for (std::size_t at; (at = text.find("$MADE")) != std::string::npos;)
+        text.replace(at, 5, MADE_DATA_DIR);
     return unescape(text);
 }
 
