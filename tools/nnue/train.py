@@ -161,6 +161,8 @@ def main():
     p.add_argument("--limit", type=int, help="use only the first N records")
     p.add_argument("--resume", help="checkpoint to continue from")
     p.add_argument("--init", help="network file (VNN1) to start from instead of random weights")
+    p.add_argument("--valid", help="validation records (prepare.py's valid.bin); without it a "
+                   "random 2%% of blocks of the training files is held out")
     args = p.parse_args()
 
     torch.set_num_threads(args.threads)
@@ -171,8 +173,14 @@ def main():
     for i, why in examples[:5]:
         print(f"skipping record {i}: {why}")
     records = records[~bad]
-    train_idx, val_idx = split(len(records), args.seed)
-    val = records[val_idx]
+    if args.valid:
+        val = data.load([args.valid])
+        if data.validate(val)[0].any():
+            sys.exit(f"malformed records in {args.valid}")
+        train_idx = np.arange(len(records))
+    else:
+        train_idx, val_idx = split(len(records), args.seed)
+        val = records[val_idx]
     print(f"{len(records)} positions ({int(bad.sum())} malformed skipped), {len(train_idx)} train, "
           f"{len(val)} validation, loaded in {time.time() - t0:.1f} s", flush=True)
     if len(train_idx) == 0:
