@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """An analysis GUI's traffic for a long time: random positions reached by random legal moves,
 `go infinite` stopped after a random while, pondering with hits and misses, `go` with depth,
-nodes and movetime limits, option changes between searches (Threads, Hash, MultiPV, Style,
+nodes and movetime limits, option changes between searches (Threads, MultiPV, Style,
 UCI_ShowWDL, Clear Hash, SyzygyPath), `ucinewgame` and `isready`. Meant for a sanitizer build.
+Hash stays at 64 MB, so that the resident memory of the first and the last minutes compare.
 
     tools/measure/analysis-soak.py --engine build-asan/vantorel --minutes 60 [--threads 4]
         [--syzygy DIR] [--seed 1] [--log FILE]
@@ -87,7 +88,6 @@ def search(engine, rng, position, counts):
 def change_options(engine, rng, args):
     name, value = rng.choice([
         ("Threads", rng.choice([1, 2, args.threads, args.threads])),
-        ("Hash", rng.choice([1, 16, 64, 256])),
         ("MultiPV", rng.choice([1, 1, 3, 500])),
         ("Style", rng.choice(["PeSTO", "Neural"])),
         ("UCI_ShowWDL", rng.choice(["true", "false"])),
@@ -115,6 +115,7 @@ def main():
         engine = UciPipe(args.engine, stderr=log)
     engine.uci(30)
     engine.setoption("Threads", args.threads)
+    engine.setoption("Hash", 64)
     if args.syzygy:
         engine.setoption("SyzygyPath", args.syzygy)
     counts, samples = {}, []
