@@ -49,7 +49,7 @@ constexpr std::size_t NNUE_FILE_SIZE // with one king bucket, as the embedded ne
 constexpr std::size_t NNUE_MAX_FILE_SIZE
     = NNUE_FILE_SIZE + (NNUE_MAX_KING_BUCKETS - 1) * NNUE_FT_BLOCK;
 
-// Room for the largest network, so that loading one never allocates; rows past
+// Room for the largest network, so that one record holds any file (6 MB); rows past
 // king_buckets * 768 are unused.
 struct Network {
     alignas(32) std::int16_t ft_weights[NNUE_MAX_KING_BUCKETS * NNUE_INPUTS][NNUE_HIDDEN];
@@ -66,7 +66,8 @@ struct Network {
 bool use_avx2_kernels(bool wanted);
 
 // Each returns nullptr when `out` was replaced, else why not (`out` is then untouched): the
-// file's bytes are all checked (size, magic, shape, bounds) before any is used.
+// file's bytes are all checked (magic, shape, map, mirror flag, padding, size, bounds) before
+// any is used.
 const char* read_network(Network& out, const unsigned char* bytes, std::size_t size);
 const char* load_network_file(Network& out, const char* path);
 const char* load_embedded_network(Network& out);
