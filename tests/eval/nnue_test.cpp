@@ -223,6 +223,7 @@ TEST_F(EvalNeural, MirrorsEvaluateTheSame)
         const std::string wings = placement_fen(squares) + (board.side == WHITE ? " w" : " b");
         parse_fen(mirror, wings + " - - 0 1");
         ASSERT_EQ(network_output(mirror, bucketed()), network_output(board, bucketed())) << wings;
+        ASSERT_EQ(evaluate(mirror, &bucketed()), evaluate(board, &bucketed()));
     });
 }
 
