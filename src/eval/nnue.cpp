@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -159,6 +160,32 @@ static bool i16s_within(const unsigned char* p, std::size_t count, int limit)
     return true;
 }
 
+// "<lead>N bytes expected)" for each count of king buckets, made at compile time.
+struct SizeReasons {
+    char text[NNUE_MAX_KING_BUCKETS][48];
+};
+static constexpr SizeReasons size_reasons(std::string_view lead)
+{
+    SizeReasons reasons {};
+    for (int k = 1; k <= NNUE_MAX_KING_BUCKETS; ++k) {
+        char* out     = reasons.text[k - 1];
+        std::size_t n = 0;
+        for (const char c : lead)
+            out[n++] = c;
+        char digits[20] {};
+        int count = 0;
+        for (std::size_t v = NNUE_FILE_SIZE + (k - 1) * NNUE_FT_BLOCK; v != 0; v /= 10)
+            digits[count++] = static_cast<char>('0' + v % 10);
+        while (count > 0)
+            out[n++] = digits[--count];
+        for (const char c : std::string_view(" bytes expected)"))
+            out[n++] = c;
+    }
+    return reasons;
+}
+static constexpr SizeReasons TRUNCATED  = size_reasons("is truncated (");
+static constexpr SizeReasons WRONG_SIZE = size_reasons("has the wrong size (");
+
 // The sizes follow from the king buckets, so the header is checked before the length.
 static const char* check_network(const unsigned char* bytes, std::size_t size)
 {
@@ -181,9 +208,9 @@ static const char* check_network(const unsigned char* bytes, std::size_t size)
     }
     const std::size_t expected = NNUE_FILE_SIZE + (kings - 1) * NNUE_FT_BLOCK;
     if (size < expected)
-        return "is truncated (shorter than its king buckets need)";
+        return TRUNCATED.text[kings - 1];
     if (size > expected)
-        return "has the wrong size (longer than its king buckets need)";
+        return WRONG_SIZE.text[kings - 1];
     const std::size_t out_at = FT_WEIGHTS_AT + kings * NNUE_FT_BLOCK + 2 * NNUE_HIDDEN;
     if (!i16s_within(bytes + FT_WEIGHTS_AT, (out_at - FT_WEIGHTS_AT) / 2, NNUE_FT_LIMIT))
         return "has a first-layer weight or bias out of bounds (992)";
