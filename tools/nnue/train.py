@@ -41,10 +41,10 @@ class Net(torch.nn.Module):
     """Both perspectives share the feature transformer, whose rows each perspective's king bucket
     picks (king_map and mirror as in the network file); the bucket picks one output row."""
 
-    def __init__(self, king_map=KING_MAPS["1"], mirror=False):
+    def __init__(self, king_map=KING_MAPS["1"], mirror=False, kings=None):
         super().__init__()
         self.king_map, self.mirror = tuple(king_map), bool(mirror)
-        self.kings = max(self.king_map) + 1
+        self.kings = kings or max(self.king_map) + 1  # a file may hold buckets its map never picks
         self.ft_weight = torch.nn.Parameter(
             torch.empty(self.kings * INPUTS, HIDDEN).uniform_(-0.04, 0.04))
         self.ft_bias = torch.nn.Parameter(torch.zeros(HIDDEN))
@@ -81,8 +81,10 @@ def fake_quantise(w, scale):
     return w + (torch.round(w * scale) / scale - w).detach()
 
 
-def make_batch(records, lam, king_map=KING_MAPS["1"], mirror=False):
-    """Model input and targets of some records, which are reordered by output bucket."""
+def make_batch(records, lam, model=None):
+    """Model input (for the model's king buckets) and targets of some records, which are
+    reordered by output bucket."""
+    king_map, mirror = (model.king_map, model.mirror) if model else (KING_MAPS["1"], False)
     buckets = np.clip((data.piece_counts(records) - 2) // 4, 0, BUCKETS - 1)
     records = records[np.argsort(buckets, kind="stable")]
     us, them, offsets, _ = data.features(records, king_map, mirror)
@@ -90,7 +92,7 @@ def make_batch(records, lam, king_map=KING_MAPS["1"], mirror=False):
     rows = np.repeat(np.arange(n), np.diff(np.append(offsets, len(us))))
     index = np.stack([np.concatenate([rows, rows + n]), np.concatenate([us, them])])
     inputs = torch.sparse_coo_tensor(torch.from_numpy(index), torch.ones(index.shape[1]),
-                                     (2 * n, (max(king_map) + 1) * INPUTS))
+                                     (2 * n, (model.kings if model else 1) * INPUTS))
     score = torch.from_numpy(records["score"].astype(np.float32))
     result = torch.from_numpy(records["result"].astype(np.float32))
     target = lam * torch.sigmoid(score / SCALE) + (1 - lam) * result / 2
@@ -114,12 +116,14 @@ def load_vnn(path, king_map=None, mirror=False):
     buckets, or with king_map and mirror when given, from a file of one bucket whose rows then
     start every bucket."""
     net = netformat.read(path)
+    kings = len(net["ft_weight"]) // INPUTS
     if king_map is None or (netformat.stored_map(king_map, mirror) == net["king_map"]
                             and mirror == net["mirror"]):
-        king_map, mirror = net["king_map"], net["mirror"]
-    elif len(net["ft_weight"]) != INPUTS:
+        model = Net(net["king_map"], net["mirror"], kings)
+    elif kings == 1:
+        model = Net(king_map, mirror)
+    else:
         raise ValueError(f"{path}: other king buckets than asked for, and more than one")
-    model = Net(king_map, mirror)
     with torch.no_grad():
         for key, _, shape, unit, _ in netformat.layout(model.kings):
             weights = torch.from_numpy(net[key] / unit)
@@ -131,7 +135,8 @@ def load_vnn(path, king_map=None, mirror=False):
 def load_checkpoint(path):
     """Model (and the checkpoint dict) from a file written by this trainer."""
     ckpt = torch.load(path, map_location="cpu")
-    model = Net(ckpt.get("king_map", KING_MAPS["1"]), ckpt.get("mirror", False))
+    model = Net(ckpt.get("king_map", KING_MAPS["1"]), ckpt.get("mirror", False),
+                len(ckpt["model"]["ft_weight"]) // INPUTS)
     model.load_state_dict(ckpt["model"])
     model.quantised = ckpt.get("quantised", False)
     return model, ckpt
@@ -153,7 +158,7 @@ def evaluate(model, records, lam, batch):
     total = 0.0
     with torch.no_grad():
         for start in range(0, len(records), batch):
-            b = make_batch(records[start:start + batch], lam, model.king_map, model.mirror)
+            b = make_batch(records[start:start + batch], lam, model)
             total += float(((torch.sigmoid(model(b)) - b["target"]) ** 2).sum())
     return total / max(1, len(records))
 
@@ -241,8 +246,7 @@ def main():
                             (1 + math.cos(math.pi * step / max(1, total_steps))))
             for group in opt.param_groups:
                 group["lr"] = lr
-            b = make_batch(records[order[i * args.batch:(i + 1) * args.batch]], args.lam,
-                           model.king_map, model.mirror)
+            b = make_batch(records[order[i * args.batch:(i + 1) * args.batch]], args.lam, model)
             loss = ((torch.sigmoid(model(b)) - b["target"]) ** 2).mean()
             opt.zero_grad(set_to_none=True)
             loss.backward()
