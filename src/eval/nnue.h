@@ -50,15 +50,15 @@ constexpr std::size_t NNUE_MAX_FILE_SIZE
     = NNUE_FILE_SIZE + (NNUE_MAX_KING_BUCKETS - 1) * NNUE_FT_BLOCK;
 
 // Room for the largest network, so that one record holds any file (6 MB); rows past
-// king_buckets * 768 are unused.
+// king_buckets * 768 are unused. The small arrays come first, next to the rows in use.
 struct Network {
-    alignas(32) std::int16_t ft_weights[NNUE_MAX_KING_BUCKETS * NNUE_INPUTS][NNUE_HIDDEN];
     alignas(32) std::int16_t ft_bias[NNUE_HIDDEN];
     alignas(32) std::int16_t out_weights[NNUE_BUCKETS][2 * NNUE_HIDDEN];
     std::int32_t out_bias[NNUE_BUCKETS];
     std::int32_t king_buckets;
     bool mirror;
     std::uint8_t king_map[SQUARE_NB];
+    alignas(32) std::int16_t ft_weights[NNUE_MAX_KING_BUCKETS * NNUE_INPUTS][NNUE_HIDDEN];
 };
 
 // Uses the AVX2 kernels when `wanted` and the processor has them; true when they are in use.
