@@ -1,9 +1,10 @@
 // network_fuzz: network files near the real one. The input edits the embedded network's bytes:
 // its first byte chooses whether the file is also cut or lengthened (to the length in the next
 // four bytes), and every following 6 bytes write a 16-bit value at an offset. A file is read
-// exactly when it has the right size, magic and shape and every weight within its bound, and a
-// refused one leaves the network as it was; a read one evaluates positions without overflow
-// (UBSan watches the sums), the same with the AVX2 and the portable kernels.
+// exactly when it has the right magic, shape, king-bucket map, mirror flag and padding, the size
+// they give and every weight within its bound, and a refused one leaves the network as it was;
+// a read one evaluates positions without overflow (UBSan watches the sums), the same with the
+// AVX2 and the portable kernels.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -34,12 +35,21 @@ std::int32_t little_endian(const std::uint8_t* at, int bytes)
 // The file's rules, read straight from its bytes.
 bool is_valid_network(const std::vector<std::uint8_t>& f)
 {
-    if (f.size() != NNUE_FILE_SIZE || std::memcmp(f.data(), "VNN1", 4) != 0
-        || little_endian(&f[4], 4) != NNUE_HIDDEN || little_endian(&f[8], 4) != NNUE_BUCKETS)
+    if (f.size() < NNUE_HEADER_SIZE || std::memcmp(f.data(), "VNN2", 4) != 0
+        || little_endian(&f[4], 4) != NNUE_HIDDEN || little_endian(&f[12], 4) != NNUE_BUCKETS)
         return false;
-    const std::size_t out_at  = 12 + 2 * (NNUE_INPUTS + 1) * std::size_t(NNUE_HIDDEN);
+    const std::int32_t kings = little_endian(&f[8], 4);
+    if (kings < 1 || kings > NNUE_MAX_KING_BUCKETS || f[16] > 1 || f[17] || f[18] || f[19])
+        return false;
+    for (int sq = 0; sq < 64; ++sq)
+        if (f[20 + sq] >= kings || (f[16] && sq % 8 < 4 && f[20 + sq]))
+            return false;
+    const std::size_t out_at
+        = NNUE_HEADER_SIZE + 2 * (kings * NNUE_INPUTS + 1) * std::size_t(NNUE_HIDDEN);
     const std::size_t bias_at = out_at + 2 * std::size_t(NNUE_BUCKETS) * 2 * NNUE_HIDDEN;
-    for (std::size_t at = 12; at < bias_at; at += 2) {
+    if (f.size() != bias_at + 4 * NNUE_BUCKETS)
+        return false;
+    for (std::size_t at = NNUE_HEADER_SIZE; at < bias_at; at += 2) {
         const int limit = at < out_at ? NNUE_FT_LIMIT : NNUE_OUT_LIMIT;
         if (std::abs(little_endian(&f[at], 2)) > limit)
             return false;

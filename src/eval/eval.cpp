@@ -163,13 +163,14 @@ static void audit_accumulator(
         accumulator_audit.differed.fetch_add(1, std::memory_order_relaxed);
 }
 
-static int evaluate_neural(const Board& board, const Network& network, AccumulatorStack* stack)
+static int evaluate_neural(const Board& board, const Network& network, Evaluator* evaluator)
 {
     if (is_material_draw(board))
         return 0;
-    if (!stack)
+    if (!evaluator)
         return std::clamp(network_output(board, network), -EVAL_LIMIT, EVAL_LIMIT);
-    const Accumulator& acc = current_accumulator(*stack, board, network);
+    const Accumulator& acc
+        = current_accumulator(evaluator->accumulators, evaluator->refresh, board, network);
     if (accumulator_audit.on.load(std::memory_order_relaxed))
         audit_accumulator(acc, board, network);
     const int out = network_output(acc, board, network);
@@ -186,7 +187,7 @@ void start_evaluation(Evaluator& evaluator, Board& root, EvalStyle style, const 
     assert(style != EvalStyle::Neural || network != nullptr);
     set_psq_table(root, psq_table_of(style));
     evaluator.network = style == EvalStyle::Neural ? network : nullptr;
-    reset_accumulators(evaluator.accumulators, root);
+    reset_accumulators(evaluator.accumulators, evaluator.refresh, root, evaluator.network);
 }
 
 int evaluate(const Board& board, Evaluator& evaluator)
@@ -199,9 +200,8 @@ int evaluate(const Board& board, Evaluator& evaluator)
         if (cached != EVAL_CACHE_NO_SCORE)
             return cached;
     }
-    const int score = evaluator.network
-        ? evaluate_neural(board, *evaluator.network, &evaluator.accumulators)
-        : evaluate_uncached(board, cache.pawns);
+    const int score = evaluator.network ? evaluate_neural(board, *evaluator.network, &evaluator)
+                                        : evaluate_uncached(board, cache.pawns);
     slot            = high | static_cast<std::uint16_t>(score);
     return score;
 }

@@ -28,11 +28,13 @@ struct EvalCache {
 void clear_eval_cache(EvalCache& cache);
 
 // One search thread's evaluation: the style's network (nullptr with the other styles), the
-// caches and the accumulators, which follow the board (push_accumulator, pop_accumulator).
+// caches and the accumulators, which follow the board (push_accumulator, pop_accumulator),
+// with their refresh cache.
 struct Evaluator {
     const Network* network;
     EvalCache cache;
     AccumulatorStack accumulators;
+    RefreshCache refresh;
 };
 
 // A debugging aid that tests switch on: every network evaluation in a search then also computes

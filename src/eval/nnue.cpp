@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -19,7 +20,7 @@ extern const std::size_t EMBEDDED_NETWORK_SIZE;
 // Decided once at start-up from the processor.
 static bool avx2_in_use = false;
 
-static_assert(NNUE_FILE_SIZE == 401964);
+static_assert(NNUE_FILE_SIZE == 402036);
 static_assert(NNUE_HIDDEN % 16 == 0);
 
 // ---- Kernels: out = in + the rows of `add` - the rows of `sub`, lane by lane, wrapping; and
@@ -147,11 +148,9 @@ static std::int32_t read_i32(const unsigned char* p)
     return static_cast<std::int32_t>(read_u32(p));
 }
 
-constexpr std::size_t FT_WEIGHTS_AT  = 12;
-constexpr std::size_t FT_BIAS_AT     = FT_WEIGHTS_AT + 2 * NNUE_INPUTS * NNUE_HIDDEN;
-constexpr std::size_t OUT_WEIGHTS_AT = FT_BIAS_AT + 2 * NNUE_HIDDEN;
-constexpr std::size_t OUT_BIAS_AT    = OUT_WEIGHTS_AT + 2 * NNUE_BUCKETS * 2 * NNUE_HIDDEN;
-static_assert(OUT_BIAS_AT + 4 * NNUE_BUCKETS == NNUE_FILE_SIZE);
+constexpr std::size_t MAP_AT        = 20;
+constexpr std::size_t FT_WEIGHTS_AT = NNUE_HEADER_SIZE;
+static_assert(MAP_AT + SQUARE_NB == NNUE_HEADER_SIZE);
 
 static bool i16s_within(const unsigned char* p, std::size_t count, int limit)
 {
@@ -161,24 +160,64 @@ static bool i16s_within(const unsigned char* p, std::size_t count, int limit)
     return true;
 }
 
+// "<lead>N bytes expected)" for each count of king buckets, made at compile time.
+struct SizeReasons {
+    char text[NNUE_MAX_KING_BUCKETS][48];
+};
+static constexpr SizeReasons size_reasons(std::string_view lead)
+{
+    SizeReasons reasons {};
+    for (int k = 1; k <= NNUE_MAX_KING_BUCKETS; ++k) {
+        char* out     = reasons.text[k - 1];
+        std::size_t n = 0;
+        for (const char c : lead)
+            out[n++] = c;
+        char digits[20] {};
+        int count = 0;
+        for (std::size_t v = NNUE_FILE_SIZE + (k - 1) * NNUE_FT_BLOCK; v != 0; v /= 10)
+            digits[count++] = static_cast<char>('0' + v % 10);
+        while (count > 0)
+            out[n++] = digits[--count];
+        for (const char c : std::string_view(" bytes expected)"))
+            out[n++] = c;
+    }
+    return reasons;
+}
+static constexpr SizeReasons TRUNCATED  = size_reasons("is truncated (");
+static constexpr SizeReasons WRONG_SIZE = size_reasons("has the wrong size (");
+
+// The sizes follow from the king buckets, so the header is checked before the length.
 static const char* check_network(const unsigned char* bytes, std::size_t size)
 {
-    if (size < FT_WEIGHTS_AT)
-        return "is truncated (401964 bytes expected)";
-    if (bytes[0] != 'V' || bytes[1] != 'N' || bytes[2] != 'N' || bytes[3] != '1')
-        return "is not a network (no VNN1 magic)";
-    if (read_u32(bytes + 4) != NNUE_HIDDEN || read_u32(bytes + 8) != NNUE_BUCKETS)
+    if (size < NNUE_HEADER_SIZE)
+        return "is truncated (shorter than its header)";
+    if (bytes[0] != 'V' || bytes[1] != 'N' || bytes[2] != 'N' || bytes[3] != '2')
+        return "is not a network (no VNN2 magic)";
+    if (read_u32(bytes + 4) != NNUE_HIDDEN || read_u32(bytes + 12) != NNUE_BUCKETS)
         return "has the wrong shape (256 hidden and 8 buckets expected)";
-    if (size < NNUE_FILE_SIZE)
-        return "is truncated (401964 bytes expected)";
-    if (size > NNUE_FILE_SIZE)
-        return "has the wrong size (401964 bytes expected)";
-    if (!i16s_within(bytes + FT_WEIGHTS_AT, NNUE_INPUTS * NNUE_HIDDEN + NNUE_HIDDEN, NNUE_FT_LIMIT))
+    const std::uint32_t kings = read_u32(bytes + 8);
+    if (kings < 1 || kings > NNUE_MAX_KING_BUCKETS)
+        return "has the wrong shape (1 to 16 king buckets expected)";
+    if (bytes[16] > 1 || bytes[17] != 0 || bytes[18] != 0 || bytes[19] != 0)
+        return "has a mirror flag other than 0 or 1, or padding other than 0";
+    for (int sq = 0; sq < SQUARE_NB; ++sq) {
+        if (bytes[MAP_AT + sq] >= kings)
+            return "has a king bucket beyond its count";
+        if (bytes[16] && file_of(sq) < 4 && bytes[MAP_AT + sq] != 0)
+            return "has a king bucket on a mirrored square (0 expected)";
+    }
+    const std::size_t expected = NNUE_FILE_SIZE + (kings - 1) * NNUE_FT_BLOCK;
+    if (size < expected)
+        return TRUNCATED.text[kings - 1];
+    if (size > expected)
+        return WRONG_SIZE.text[kings - 1];
+    const std::size_t out_at = FT_WEIGHTS_AT + kings * NNUE_FT_BLOCK + 2 * NNUE_HIDDEN;
+    if (!i16s_within(bytes + FT_WEIGHTS_AT, (out_at - FT_WEIGHTS_AT) / 2, NNUE_FT_LIMIT))
         return "has a first-layer weight or bias out of bounds (992)";
-    if (!i16s_within(bytes + OUT_WEIGHTS_AT, NNUE_BUCKETS * 2 * NNUE_HIDDEN, NNUE_OUT_LIMIT))
+    if (!i16s_within(bytes + out_at, NNUE_BUCKETS * 2 * NNUE_HIDDEN, NNUE_OUT_LIMIT))
         return "has an output weight out of bounds (64)";
     for (int b = 0; b < NNUE_BUCKETS; ++b) {
-        const std::int32_t bias = read_i32(bytes + OUT_BIAS_AT + 4 * b);
+        const std::int32_t bias = read_i32(bytes + size - 4 * (NNUE_BUCKETS - b));
         if (bias > NNUE_BIAS_LIMIT || bias < -NNUE_BIAS_LIMIT)
             return "has an output bias out of bounds (2^24)";
     }
@@ -189,27 +228,30 @@ const char* read_network(Network& out, const unsigned char* bytes, std::size_t s
 {
     if (const char* fault = check_network(bytes, size))
         return fault;
-    for (int f = 0; f < NNUE_INPUTS; ++f)
-        for (int i = 0; i < NNUE_HIDDEN; ++i)
-            out.ft_weights[f][i] = read_i16(bytes + FT_WEIGHTS_AT + 2 * (f * NNUE_HIDDEN + i));
-    for (int i = 0; i < NNUE_HIDDEN; ++i)
-        out.ft_bias[i] = read_i16(bytes + FT_BIAS_AT + 2 * i);
-    for (int b = 0; b < NNUE_BUCKETS; ++b) {
-        for (int i = 0; i < 2 * NNUE_HIDDEN; ++i)
-            out.out_weights[b][i]
-                = read_i16(bytes + OUT_WEIGHTS_AT + 2 * (b * 2 * NNUE_HIDDEN + i));
-        out.out_bias[b] = read_i32(bytes + OUT_BIAS_AT + 4 * b);
-    }
+    out.king_buckets = static_cast<std::int32_t>(read_u32(bytes + 8));
+    out.mirror       = bytes[16] != 0;
+    std::copy(bytes + MAP_AT, bytes + MAP_AT + SQUARE_NB, out.king_map);
+    const unsigned char* at = bytes + FT_WEIGHTS_AT;
+    for (int f = 0; f < out.king_buckets * NNUE_INPUTS; ++f)
+        for (int i = 0; i < NNUE_HIDDEN; ++i, at += 2)
+            out.ft_weights[f][i] = read_i16(at);
+    for (int i = 0; i < NNUE_HIDDEN; ++i, at += 2)
+        out.ft_bias[i] = read_i16(at);
+    for (int b = 0; b < NNUE_BUCKETS; ++b)
+        for (int i = 0; i < 2 * NNUE_HIDDEN; ++i, at += 2)
+            out.out_weights[b][i] = read_i16(at);
+    for (int b = 0; b < NNUE_BUCKETS; ++b, at += 4)
+        out.out_bias[b] = read_i32(at);
     return nullptr;
 }
 
-// Reads one byte past the expected size, to tell a longer file without reading all of it.
+// Reads one byte past the largest size, to tell a longer file without reading all of it.
 const char* load_network_file(Network& out, const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return "cannot be read";
-    std::vector<unsigned char> bytes(NNUE_FILE_SIZE + 1);
+    std::vector<unsigned char> bytes(NNUE_MAX_FILE_SIZE + 1);
     const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
     const bool failed      = std::ferror(file) != 0;
     std::fclose(file);
@@ -223,67 +265,126 @@ const char* load_embedded_network(Network& out)
 
 // ---- Accumulators.
 
-static const std::int16_t* feature_row(const Network& network, int perspective, int code)
+// How a perspective sees the board: the block of rows its king picks and the xor (0, or 7 on
+// the mirrored wing) applied to every square it sees after the vertical flip.
+struct KingView {
+    int bucket;
+    int flip;
+};
+
+static KingView king_view(const Network& network, int perspective, int king)
+{
+    if (king == NO_SQUARE)
+        return { 0, 0 };
+    const int ksq  = perspective == WHITE ? king : king ^ 56;
+    const int flip = network.mirror && file_of(ksq) < 4 ? 7 : 0;
+    return { network.king_map[ksq ^ flip], flip };
+}
+
+static bool same_view(KingView a, KingView b) { return a.bucket == b.bucket && a.flip == b.flip; }
+
+static const std::int16_t* feature_row(
+    const Network& network, int perspective, KingView view, int code)
 {
     const int piece = code / 64;
     const int sq    = code % 64;
     const int own   = color_of(piece) == perspective ? 0 : 1;
-    const int rsq   = perspective == WHITE ? sq : sq ^ 56;
-    return network.ft_weights[own * 384 + type_of(piece) * 64 + rsq];
+    const int rsq   = (perspective == WHITE ? sq : sq ^ 56) ^ view.flip;
+    return network.ft_weights[view.bucket * NNUE_INPUTS + own * 384 + type_of(piece) * 64 + rsq];
 }
 
 void compute_accumulator(Accumulator& acc, const Board& board, const Network& network)
 {
     for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
+        const KingView view = king_view(network, perspective, king_square(board, perspective));
         const std::int16_t* rows[SQUARE_NB];
         int count = 0;
         for (int piece = 0; piece < PIECE_NB; ++piece)
             for (Bitboard bb = board.pieces[piece]; bb && count < SQUARE_NB;)
-                rows[count++] = feature_row(network, perspective, piece * 64 + pop_lsb(bb));
+                rows[count++] = feature_row(network, perspective, view, piece * 64 + pop_lsb(bb));
         update(acc.values[perspective], network.ft_bias, rows, count, nullptr, 0);
     }
 }
 
-void reset_accumulators(AccumulatorStack& stack, const Board& root)
+void reset_accumulators(
+    AccumulatorStack& stack, RefreshCache& cache, const Board& root, const Network* network)
 {
-    stack.top             = 0;
-    stack.computed[0]     = false;
+    stack.top                = 0;
+    stack.computed[0][WHITE] = stack.computed[0][BLACK] = false;
+    stack.kings[0][WHITE] = static_cast<std::int8_t>(king_square(root, WHITE));
+    stack.kings[0][BLACK] = static_cast<std::int8_t>(king_square(root, BLACK));
     stack.root_undo_count = root.undo_count;
+    if (network == nullptr)
+        return;
+    for (auto& by_bucket : cache.entries)
+        for (auto& by_wing : by_bucket)
+            for (RefreshEntry& entry : by_wing) {
+                std::copy(std::begin(network->ft_bias), std::end(network->ft_bias), entry.values);
+                std::fill(std::begin(entry.pieces), std::end(entry.pieces), Bitboard(0));
+            }
 }
 
-static void apply_changes(
-    Accumulator& out, const Accumulator& in, const PieceChanges& c, const Network& network)
+// One perspective from the cache: the pieces that differ from those it counts are added or
+// taken off, and the result is both stored back and returned in `out`.
+static void refresh(std::int16_t* out, RefreshCache& cache, const Board& board,
+    const Network& network, int perspective, KingView view)
 {
-    for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
-        const std::int16_t* added[2];
-        const std::int16_t* removed[2];
-        for (int k = 0; k < c.added_count; ++k)
-            added[k] = feature_row(network, perspective, c.added[k]);
-        for (int k = 0; k < c.removed_count; ++k)
-            removed[k] = feature_row(network, perspective, c.removed[k]);
-        update(out.values[perspective], in.values[perspective], added, c.added_count, removed,
-            c.removed_count);
+    RefreshEntry& entry = cache.entries[perspective][view.bucket][view.flip != 0];
+    const std::int16_t* added[SQUARE_NB];
+    const std::int16_t* removed[SQUARE_NB];
+    int add_count = 0, remove_count = 0;
+    for (int piece = 0; piece < PIECE_NB; ++piece) {
+        for (Bitboard bb = board.pieces[piece] & ~entry.pieces[piece]; bb && add_count < SQUARE_NB;)
+            added[add_count++] = feature_row(network, perspective, view, piece * 64 + pop_lsb(bb));
+        for (Bitboard bb = entry.pieces[piece] & ~board.pieces[piece];
+             bb && remove_count < SQUARE_NB;)
+            removed[remove_count++]
+                = feature_row(network, perspective, view, piece * 64 + pop_lsb(bb));
+        entry.pieces[piece] = board.pieces[piece];
     }
+    update(entry.values, entry.values, added, add_count, removed, remove_count);
+    std::copy(std::begin(entry.values), std::end(entry.values), out);
+}
+
+static void apply_changes(std::int16_t* out, const std::int16_t* in, const PieceChanges& c,
+    const Network& network, int perspective, KingView view)
+{
+    const std::int16_t* added[2];
+    const std::int16_t* removed[2];
+    for (int k = 0; k < c.added_count; ++k)
+        added[k] = feature_row(network, perspective, view, c.added[k]);
+    for (int k = 0; k < c.removed_count; ++k)
+        removed[k] = feature_row(network, perspective, view, c.removed[k]);
+    update(out, in, added, c.added_count, removed, c.removed_count);
 }
 
 const Accumulator& current_accumulator(
-    AccumulatorStack& stack, const Board& board, const Network& network)
+    AccumulatorStack& stack, RefreshCache& cache, const Board& board, const Network& network)
 {
-    int below = stack.top;
-    while (below > 0 && !stack.computed[below])
-        --below;
-    if (!stack.computed[below]) {
-        // Nothing computed since the root: the top from scratch is the one full computation.
-        compute_accumulator(stack.entries[stack.top], board, network);
-        stack.computed[stack.top] = true;
-        return stack.entries[stack.top];
+    const int top = stack.top;
+    for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
+        const KingView view = king_view(network, perspective, stack.kings[top][perspective]);
+        // The nearest computed entry below whose king view, and every one's since, is the top's;
+        // a change of bucket or wing on the way (or none computed since the root) refreshes.
+        int below = top;
+        while (!stack.computed[below][perspective] && below > 0
+            && same_view(
+                king_view(network, perspective, stack.kings[below - 1][perspective]), view))
+            --below;
+        if (!stack.computed[below][perspective]) {
+            refresh(
+                stack.entries[top].values[perspective], cache, board, network, perspective, view);
+            stack.computed[top][perspective] = true;
+            continue;
+        }
+        for (int i = below + 1; i <= top; ++i) {
+            const PieceChanges& changes = board.undo_stack[stack.root_undo_count + i - 1].changes;
+            apply_changes(stack.entries[i].values[perspective],
+                stack.entries[i - 1].values[perspective], changes, network, perspective, view);
+            stack.computed[i][perspective] = true;
+        }
     }
-    for (int i = below + 1; i <= stack.top; ++i) {
-        const PieceChanges& changes = board.undo_stack[stack.root_undo_count + i - 1].changes;
-        apply_changes(stack.entries[i], stack.entries[i - 1], changes, network);
-        stack.computed[i] = true;
-    }
-    return stack.entries[stack.top];
+    return stack.entries[top];
 }
 
 // ---- Output.

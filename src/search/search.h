@@ -55,7 +55,7 @@ struct SearchThread {
 inline void do_move(SearchThread& t, Move move)
 {
     make_move(t.board, move);
-    push_accumulator(t.evaluator.accumulators);
+    push_accumulator(t.evaluator.accumulators, t.board);
 }
 inline void undo_move(SearchThread& t, Move move)
 {
@@ -65,7 +65,7 @@ inline void undo_move(SearchThread& t, Move move)
 inline void do_null_move(SearchThread& t)
 {
     make_null_move(t.board);
-    push_accumulator(t.evaluator.accumulators);
+    push_accumulator(t.evaluator.accumulators, t.board);
 }
 inline void undo_null_move(SearchThread& t)
 {

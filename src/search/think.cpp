@@ -212,7 +212,8 @@ SearchResult think(ThreadPool& pool, TranspositionTable& tt, const Board& board,
     // left a longer history than the position command keeps.
     if (t.board.undo_count > GAME_HISTORY_LIMIT) {
         drop_oldest_history(t.board, t.board.undo_count - GAME_HISTORY_LIMIT);
-        reset_accumulators(t.evaluator.accumulators, t.board);
+        reset_accumulators(
+            t.evaluator.accumulators, t.evaluator.refresh, t.board, t.evaluator.network);
     }
     set_clock(control.clock, limits, setup, t.board.side, hooks);
     if (weakened)

@@ -13,7 +13,32 @@ struct EvalNeural : testing::Test {
     void TearDown() override { use_avx2_kernels(true); }
 };
 
-const Network& network() { return test_engine().network; }
+const Network& embedded() { return test_engine().network; }
+
+// Four king buckets, finer on the home ranks, mirrored, with small random weights (so that
+// buckets and wings evaluate differently), read through the file format.
+const Network& bucketed()
+{
+    static const auto network = [] {
+        std::vector<unsigned char> bytes(NNUE_FILE_SIZE + 3 * NNUE_FT_BLOCK);
+        std::memcpy(bytes.data(), "VNN2\0\1\0\0\4\0\0\0\x08\0\0\0\1", 17);
+        for (int sq = 0; sq < SQUARE_NB; ++sq)
+            bytes[20 + sq] = file_of(sq) < 4 ? 0
+                : rank_of(sq) == 0           ? file_of(sq) / 6
+                : rank_of(sq) < 3            ? 2
+                                             : 3;
+        std::uint64_t seed = 99;
+        for (std::size_t at = NNUE_HEADER_SIZE; at < bytes.size() - 4 * NNUE_BUCKETS; at += 2) {
+            const int v   = static_cast<int>(xorshift(seed) % 121) - 60; // any layer's bound
+            bytes[at]     = static_cast<unsigned char>(v);
+            bytes[at + 1] = static_cast<unsigned char>(v >> 8);
+        }
+        auto n = std::make_unique<Network>();
+        EXPECT_EQ(read_network(*n, bytes.data(), bytes.size()), nullptr);
+        return n;
+    }();
+    return *network;
+}
 
 // A search thread's record, for its do_move and undo_move and its evaluation.
 SearchThread& searcher()
@@ -27,11 +52,13 @@ SearchThread& searcher()
 std::string check_top(SearchThread& t, bool avx2)
 {
     static Accumulator scratch;
+    const Network& network = *t.evaluator.network;
     use_avx2_kernels(false);
-    compute_accumulator(scratch, t.board, network());
-    const int expected = evaluate(t.board, &network());
+    compute_accumulator(scratch, t.board, network);
+    const int expected = evaluate(t.board, &network);
     use_avx2_kernels(avx2);
-    const Accumulator& top = current_accumulator(t.evaluator.accumulators, t.board, network());
+    const Accumulator& top
+        = current_accumulator(t.evaluator.accumulators, t.evaluator.refresh, t.board, network);
     if (std::memcmp(&top, &scratch, sizeof scratch) != 0)
         return "accumulators differ from scratch";
     return evaluate(t.board, t.evaluator) == expected ? "" : "evaluation differs from scratch";
@@ -39,11 +66,11 @@ std::string check_top(SearchThread& t, bool avx2)
 
 // Every legal move done and undone; then a move, a null move and a move, evaluated only at the
 // end of the line and on the way back.
-void check_incremental(const Board& board, std::uint64_t& seed, bool avx2)
+void check_incremental(const Board& board, std::uint64_t& seed, bool avx2, const Network& network)
 {
     SearchThread& t = searcher();
     t.board         = board;
-    start_evaluation(t.evaluator, t.board, EvalStyle::Neural, &network());
+    start_evaluation(t.evaluator, t.board, EvalStyle::Neural, &network);
     ASSERT_EQ(check_top(t, avx2), "");
     MoveList legal;
     generate_legal_moves(t.board, legal);
@@ -76,36 +103,43 @@ void check_incremental(const Board& board, std::uint64_t& seed, bool avx2)
     ASSERT_EQ(check_top(t, avx2), "");
 }
 
+// With king buckets and mirroring, kings crossing buckets and wings (castling among them)
+// refresh their perspective from the refresh cache, which lives on through each line.
 TEST_F(EvalNeural, IncrementalAccumulatorsEqualScratch)
 {
-    clear_eval_cache(searcher().evaluator.cache);
     std::uint64_t seed = 5;
-    for (const bool avx2 : { true, false }) {
-        walk_random_games(31 + avx2, 12, 80,
-            [&](Board& board) { ASSERT_NO_FATAL_FAILURE(check_incremental(board, seed, avx2)); });
-        // Chess960: castling where king and rook land on each other's squares, or stay.
-        for (const char* fen : { "1r3kr1/pppppppp/8/8/8/8/PPPPPPPP/1R3KR1 w GBgb - 0 1",
-                 "rkrnnqbb/pppppppp/8/8/8/8/PPPPPPPP/RKRNNQBB w CAca - 0 1",
-                 "bbqnnrkr/pppppppp/8/8/8/8/PPPPPPPP/BBQNNRKR w HFhf - 0 1" }) {
-            Board board = board_from_fen(fen, true);
-            for (int ply = 0; ply < 120; ++ply) {
-                ASSERT_NO_FATAL_FAILURE(check_incremental(board, seed, avx2));
-                MoveList legal;
-                generate_legal_moves(board, legal);
-                if (legal.count == 0)
-                    break;
-                make_move(board, legal.moves[xorshift(seed) % legal.count]);
+    for (const bool avx2 : { true, false })
+        for (const Network* network : { &embedded(), &bucketed() }) {
+            clear_eval_cache(searcher().evaluator.cache); // its scores are another network's
+            walk_random_games(31 + avx2, 12, 80, [&](Board& board) {
+                ASSERT_NO_FATAL_FAILURE(check_incremental(board, seed, avx2, *network));
+            });
+            // Chess960: castling where king and rook land on each other's squares, or stay.
+            for (const char* fen : { "1r3kr1/pppppppp/8/8/8/8/PPPPPPPP/1R3KR1 w GBgb - 0 1",
+                     "rkrnnqbb/pppppppp/8/8/8/8/PPPPPPPP/RKRNNQBB w CAca - 0 1",
+                     "bbqnnrkr/pppppppp/8/8/8/8/PPPPPPPP/BBQNNRKR w HFhf - 0 1" }) {
+                Board board = board_from_fen(fen, true);
+                for (int ply = 0; ply < 120; ++ply) {
+                    ASSERT_NO_FATAL_FAILURE(check_incremental(board, seed, avx2, *network));
+                    MoveList legal;
+                    generate_legal_moves(board, legal);
+                    if (legal.count == 0)
+                        break;
+                    make_move(board, legal.moves[xorshift(seed) % legal.count]);
+                }
             }
         }
-    }
 }
 
 // Inside real searches (null moves, reductions, the history dropped at the root, Chess960
-// castling, en passant, promotions), every incremental accumulator equals its recomputation.
+// castling, en passant, promotions), every incremental accumulator equals its recomputation:
+// with the bucketed network, then the embedded one.
 TEST_F(EvalNeural, SearchAccumulatorsEqualScratch)
 {
     Engine& engine = test_engine();
     setoption_command(engine, "setoption name Style value Neural");
+    engine.network = bucketed();
+    new_game(engine);
     accumulator_audit.on = true;
     const auto search    = [&](const char* position, bool chess960) {
         engine.board.chess960 = chess960;
@@ -118,6 +152,9 @@ TEST_F(EvalNeural, SearchAccumulatorsEqualScratch)
     search("position fen 2r3k1/1P3ppp/8/3pP3/8/8/5PPP/R3K2R w KQ d6 0 1", false);
     search("position fen 8/5k2/8/8/8/8/1p3K2/8 b - - 0 1", false);
     search("position fen bqrbnkrn/pppppppp/8/8/8/8/PPPPPPPP/BQRBNKRN w GCgc - 0 1", true);
+    ASSERT_EQ(load_embedded_network(engine.network), nullptr);
+    new_game(engine);
+    search("position fen r3k2r/pp3ppp/8/8/8/8/PP3PPP/R3K2R w KQkq - 0 1", false);
     accumulator_audit.on  = false;
     engine.board.chess960 = false;
     setoption_command(engine, "setoption name Style value PeSTO");
@@ -152,7 +189,7 @@ TEST_F(EvalNeural, EvalFileSwitchesTheNetwork)
     const std::string out
         = run_engine("setoption name Style value Neural\nposition startpos moves e2e4\n" + eval
             + "setoption name EvalFile value " + path + "\n" + eval
-            + "setoption name EvalFile value " TEST_DATA_DIR "/nnue/truncated.vnn\n" + eval
+            + "setoption name EvalFile value " MADE_DATA_DIR "/truncated.vnn\n" + eval
             + "setoption name EvalFile value <empty>\n" + eval)
               .output;
     std::remove(path.c_str());
@@ -162,20 +199,31 @@ TEST_F(EvalNeural, EvalFileSwitchesTheNetwork)
     for (std::string line; std::getline(lines, line);)
         if (line.rfind("Network score", 0) == 0)
             scores.push_back(line);
-    ASSERT_NE(score(changed), score(network()));
+    ASSERT_NE(score(changed), score(embedded()));
     EXPECT_EQ(scores,
-        (std::vector { score(network()), score(changed), score(changed), score(network()) }));
+        (std::vector { score(embedded()), score(changed), score(changed), score(embedded()) }));
 }
 
-// Colour does not exist for the network: a mirrored position has the very same features.
-TEST_F(EvalNeural, ColourMirrorEvaluatesTheSame)
+// Colour does not exist for the network: a colour-mirrored position has the very same
+// features. With mirroring on, neither do the wings: the position mirrored file for file
+// (without castling rights, which would not survive it) has them too.
+TEST_F(EvalNeural, MirrorsEvaluateTheSame)
 {
     walk_random_games(78, 30, 120, [](Board& board) {
         Board mirror;
         parse_fen(mirror, mirrored_fen(board));
-        ASSERT_EQ(network_output(mirror, network()), network_output(board, network()))
-            << mirrored_fen(board);
-        ASSERT_EQ(evaluate(mirror, &network()), evaluate(board, &network()));
+        for (const Network* network : { &embedded(), &bucketed() }) {
+            ASSERT_EQ(network_output(mirror, *network), network_output(board, *network))
+                << mirrored_fen(board);
+            ASSERT_EQ(evaluate(mirror, network), evaluate(board, network));
+        }
+        std::string squares;
+        for (int sq = 0; sq < SQUARE_NB; ++sq)
+            squares += board.squares[sq ^ 7] == EMPTY ? '1' : "PNBRQKpnbrqk"[board.squares[sq ^ 7]];
+        const std::string wings = placement_fen(squares) + (board.side == WHITE ? " w" : " b");
+        parse_fen(mirror, wings + " - - 0 1");
+        ASSERT_EQ(network_output(mirror, bucketed()), network_output(board, bucketed())) << wings;
+        ASSERT_EQ(evaluate(mirror, &bucketed()), evaluate(board, &bucketed()));
     });
 }
 
@@ -191,7 +239,7 @@ TEST_F(EvalNeural, AgreesWithTheEmulation)
         const Board board = board_from_fen(line.substr(0, bar));
         for (const bool avx2 : { true, false }) {
             use_avx2_kernels(avx2);
-            EXPECT_EQ(network_output(board, network()), std::stoi(line.substr(bar + 1))) << line;
+            EXPECT_EQ(network_output(board, embedded()), std::stoi(line.substr(bar + 1))) << line;
         }
         ++checked;
     }
@@ -199,28 +247,33 @@ TEST_F(EvalNeural, AgreesWithTheEmulation)
 }
 
 // A value one past each bound is refused and leaves the network as it was; the bound passes.
+// With one king bucket and with four, whose first layer is four times as long.
 TEST_F(EvalNeural, NetworkBoundsAreChecked)
 {
     static Network before, target;
-    std::vector<unsigned char> bytes(NNUE_FILE_SIZE);
-    std::memcpy(bytes.data(), "VNN1\x00\x01\x00\x00\x08\x00\x00\x00", 12);
-    const std::int64_t bias_at = NNUE_FILE_SIZE - 32, out_at = bias_at - 8192;
-    // The first and last value of each bounded block: first-layer weights and biases, output
-    // weights, output biases (at, size, bound).
-    const std::int64_t cases[][3] = { { 12, 2, NNUE_FT_LIMIT }, { out_at - 2, 2, NNUE_FT_LIMIT },
-        { out_at, 2, NNUE_OUT_LIMIT }, { bias_at - 2, 2, NNUE_OUT_LIMIT },
-        { bias_at, 4, NNUE_BIAS_LIMIT }, { bias_at + 28, 4, NNUE_BIAS_LIMIT } };
-    for (const auto& [at, size, bound] : cases)
-        for (const std::int64_t value : { bound, -bound, bound + 1, -bound - 1 }) {
-            for (int k = 0; k < size; ++k)
-                bytes[at + k]
-                    = static_cast<unsigned char>(static_cast<std::uint64_t>(value) >> (8 * k));
-            target        = before;
-            const bool ok = read_network(target, bytes.data(), bytes.size()) == nullptr;
-            EXPECT_EQ(ok, std::abs(value) == bound);
-            EXPECT_EQ(std::memcmp(&target, &before, sizeof before) == 0, !ok);
-            std::fill(bytes.begin() + at, bytes.begin() + at + size, 0);
-        }
+    for (const std::int64_t kings : { 1, 4 }) {
+        std::vector<unsigned char> bytes(NNUE_FILE_SIZE + (kings - 1) * NNUE_FT_BLOCK);
+        std::memcpy(bytes.data(), "VNN2\0\1\0\0\0\0\0\0\x08", 13);
+        bytes[8]                   = static_cast<unsigned char>(kings);
+        const std::int64_t bias_at = bytes.size() - 32, out_at = bias_at - 8192;
+        // The first and last value of each bounded block: first-layer weights and biases,
+        // output weights, output biases (at, size, bound).
+        const std::int64_t cases[][3]
+            = { { 84, 2, NNUE_FT_LIMIT }, { out_at - 2, 2, NNUE_FT_LIMIT },
+                  { out_at, 2, NNUE_OUT_LIMIT }, { bias_at - 2, 2, NNUE_OUT_LIMIT },
+                  { bias_at, 4, NNUE_BIAS_LIMIT }, { bias_at + 28, 4, NNUE_BIAS_LIMIT } };
+        for (const auto& [at, size, bound] : cases)
+            for (const std::int64_t value : { bound, -bound, bound + 1, -bound - 1 }) {
+                for (int k = 0; k < size; ++k)
+                    bytes[at + k]
+                        = static_cast<unsigned char>(static_cast<std::uint64_t>(value) >> (8 * k));
+                target        = before;
+                const bool ok = read_network(target, bytes.data(), bytes.size()) == nullptr;
+                EXPECT_EQ(ok, std::abs(value) == bound) << kings << " " << at;
+                EXPECT_EQ(std::memcmp(&target, &before, sizeof before) == 0, !ok);
+                std::fill(bytes.begin() + at, bytes.begin() + at + size, 0);
+            }
+    }
 }
 
 } // namespace

@@ -17,7 +17,9 @@ EXPECTED = {"NNUE_INPUTS": netformat.INPUTS, "NNUE_HIDDEN": netformat.HIDDEN,
             "NNUE_BUCKETS": netformat.BUCKETS, "NNUE_QA": netformat.QA, "NNUE_QB": netformat.QB,
             "NNUE_SCALE": netformat.SCALE, "NNUE_FT_LIMIT": netformat.FT_LIMIT,
             "NNUE_OUT_LIMIT": netformat.OUT_LIMIT, "NNUE_BIAS_LIMIT": netformat.BIAS_LIMIT,
-            "NNUE_FILE_SIZE": netformat.FILE_SIZE}
+            "NNUE_FILE_SIZE": netformat.FILE_SIZE, "NNUE_MAX_FILE_SIZE": netformat.MAX_FILE_SIZE,
+            "NNUE_HEADER_SIZE": netformat.HEADER_SIZE,
+            "NNUE_MAX_KING_BUCKETS": netformat.MAX_KING_BUCKETS}
 OPERATORS = {ast.Add: operator.add, ast.Sub: operator.sub, ast.Mult: operator.mul,
              ast.FloorDiv: operator.floordiv, ast.LShift: operator.lshift}
 

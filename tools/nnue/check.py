@@ -53,11 +53,16 @@ def fen_pieces(fen):
     return pieces, int(side == "b")
 
 
-def feature(piece, square, perspective):
-    """The feature index, written out from the definition."""
+def feature(piece, square, perspective, pieces, net):
+    """The feature index, written out from the definition: the perspective's king picks the
+    bucket and, with mirroring on files a-d, the wing (a perspective without one: bucket 0,
+    unmirrored, as in the engine)."""
+    king = next((s for p, s in pieces if p == 6 * perspective + 5), None)
+    bucket, flip = (0, 0) if king is None else \
+        netformat.king_view(king, perspective, net["king_map"], net["mirror"])
     own = 0 if piece // 6 == perspective else 1
-    rsq = square if perspective == 0 else square ^ 56
-    return own * 384 + (piece % 6) * 64 + rsq
+    rsq = (square if perspective == 0 else square ^ 56) ^ flip
+    return bucket * INPUTS + own * 384 + (piece % 6) * 64 + rsq
 
 
 def quantised_eval(net, fen):
@@ -67,7 +72,7 @@ def quantised_eval(net, fen):
     for half, perspective in ((0, side), (1, 1 - side)):
         acc = [int(b) for b in net["ft_bias"]]
         for piece, square in pieces:
-            row = net["ft_weight"][feature(piece, square, perspective)]
+            row = net["ft_weight"][feature(piece, square, perspective, pieces, net)]
             acc = [a + int(w) for a, w in zip(acc, row)]
         acc = [((a + 32768) & 0xFFFF) - 32768 for a in acc]  # int16 lanes wrap (never within bounds)
         bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
@@ -80,27 +85,29 @@ def quantised_eval(net, fen):
     return tdiv((v + int(net["out_bias"][bucket])) * SCALE, QA * QB)
 
 
-def float_eval(model, fen):
+def float_eval(model, net, fen):
     """The float model's output in cp (400 y), side to move's view."""
     import torch
     pieces, side = fen_pieces(fen)
-    columns = [feature(p, s, side) for p, s in pieces] + [feature(p, s, 1 - side) for p, s in pieces]
+    columns = [feature(p, s, side, pieces, net) for p, s in pieces] + \
+        [feature(p, s, 1 - side, pieces, net) for p, s in pieces]
     rows = [0] * len(pieces) + [1] * len(pieces)
     bucket = min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1)
-    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), (2, INPUTS)),
+    shape = (2, model.ft_weight.shape[0])
+    batch = {"inputs": torch.sparse_coo_tensor([rows, columns], torch.ones(len(rows)), shape),
              "size": 1, "groups": [int(b == bucket) for b in range(BUCKETS)]}
     with torch.no_grad():
         return float(model(batch)[0]) * SCALE
 
 
-def features_agree(fen):
+def features_agree(net, fen):
     """Whether data.py's vectorised features equal the written-out ones."""
     pieces, side = fen_pieces(fen)
-    if len(pieces) > 32:
-        return True  # a record cannot hold them: nothing to compare
-    us, them, _, buckets = data.features(data.from_fen(fen))
-    return (sorted(us.tolist()) == sorted(feature(p, s, side) for p, s in pieces)
-            and sorted(them.tolist()) == sorted(feature(p, s, 1 - side) for p, s in pieces)
+    if len(pieces) > 32 or any(not any(p == 6 * c + 5 for p, _ in pieces) for c in (0, 1)):
+        return True  # a record cannot hold them, or data.py skips it: nothing to compare
+    us, them, _, buckets = data.features(data.from_fen(fen), net["king_map"], net["mirror"])
+    return (sorted(us.tolist()) == sorted(feature(p, s, side, pieces, net) for p, s in pieces)
+            and sorted(them.tolist()) == sorted(feature(p, s, 1 - side, pieces, net) for p, s in pieces)
             and int(buckets[0]) == min(max((len(pieces) - 2) // 4, 0), BUCKETS - 1))
 
 
@@ -141,11 +148,11 @@ def agreement(args):
         q = quantised_eval(net, fen)
         lines.append(f"{fen} | {q}")
         text = f"{q:+7d}"
-        if not features_agree(fen):
+        if not features_agree(net, fen):
             failures += 1
             text += "  FEATURES DIFFER"
         if model is not None:
-            f = float_eval(model, fen)
+            f = float_eval(model, net, fen)
             ok = abs(f - q) <= args.tolerance + args.relative * abs(f)
             failures += not ok
             text += f"  float {f:+9.1f}  diff {q - f:+6.1f}{'' if ok else '  MISMATCH'}"

@@ -18,7 +18,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "lib"))
 from fen import PIECE_LETTERS, read_placement, write_placement  # noqa: E402
-from netformat import BUCKETS  # noqa: E402
+from netformat import BUCKETS, INPUTS, KING_MAPS  # noqa: E402
 
 RECORD = np.dtype([("occupied", "<u8"), ("pieces", "u1", (16,)), ("score", "<i2"),
                    ("result", "u1"), ("side", "u1"), ("halfmove", "u1"), ("reserved", "u1"),
@@ -63,18 +63,28 @@ def squares_and_pieces(records):
     return rows, squares, nibbles.astype(np.int64), counts
 
 
-def feature_index(piece, square, perspective):
-    """Feature of a piece for a perspective (0 White, 1 Black): own/opp, type, flipped square."""
+def feature_index(piece, square, perspective, king, kmap, mirror):
+    """Feature of a piece for a perspective (0 White, 1 Black) whose king stands on `king`:
+    king bucket, own/opp, type, square flipped for Black and, with mirroring and that king on
+    files a-d (from its side), mirrored to the other wing (netformat.king_view)."""
     other = (piece // 6 != perspective).astype(np.int64)
-    return other * 384 + (piece % 6) * 64 + (square ^ (56 * perspective))
+    ksq = king ^ (56 * perspective)
+    flip = np.where(mirror & (ksq % 8 < 4), 7, 0)
+    bucket = np.asarray(kmap, np.int64)[ksq ^ flip]
+    return bucket * INPUTS + other * 384 + (piece % 6) * 64 + (square ^ (56 * perspective) ^ flip)
 
 
-def features(records):
-    """(us, them, offsets, buckets) for EmbeddingBag: flat indices, each position's start."""
+def features(records, kmap=KING_MAPS["1"], mirror=False):
+    """(us, them, offsets, buckets) for EmbeddingBag: flat indices, each position's start; kmap
+    and mirror as in the network file. A record without a king (malformed) takes a1 for it."""
     rows, squares, pieces, counts = squares_and_pieces(records)
     side = records["side"].astype(np.int64)[rows]
-    us = feature_index(pieces, squares, side)
-    them = feature_index(pieces, squares, 1 - side)
+    kings = np.zeros((2, len(records)), np.int64)
+    for color in (0, 1):
+        found = pieces == 6 * color + 5
+        kings[color, rows[found]] = squares[found]
+    us = feature_index(pieces, squares, side, kings[side, rows], kmap, mirror)
+    them = feature_index(pieces, squares, 1 - side, kings[1 - side, rows], kmap, mirror)
     offsets = np.cumsum(counts) - counts
     buckets = np.clip((counts - 2) // 4, 0, BUCKETS - 1)
     return us, them, offsets, buckets

@@ -1,7 +1,8 @@
 #!/usr/bin/env -S /usr/bin/python3
-"""Trains the neural style's network (768 -> 2x256 -> SCReLU -> 8 buckets) on VTD1 records.
+"""Trains the neural style's network (K x 768 -> 2x256 -> SCReLU -> 8 buckets) on VTD1 records.
 
     tools/nnue/train.py gen1/*.bin --out runs/a --epochs 10 --export runs/a/net.vnn
+    tools/nnue/train.py ... --king-buckets 4 --mirror                # king buckets, wings mirrored
     tools/nnue/train.py ... --resume runs/a/last.pt --epochs 15     # more epochs on a checkpoint
     tools/nnue/train.py ... --init gen2.vnn --lr 3e-4                # fine-tune a network file
 
@@ -30,18 +31,22 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(os.path.dirname(HERE), "lib")]
 import data  # noqa: E402
 import netformat  # noqa: E402
-from netformat import BUCKETS, HIDDEN, INPUTS, LAYOUT, QA, QB, SCALE  # noqa: E402
+from netformat import BUCKETS, HIDDEN, INPUTS, KING_MAPS, QA, QB, SCALE  # noqa: E402
 
 # Float bounds a little inside what the file holds (992 / QA = 3.89, 64 / QB = 1).
 FT_CLAMP, OUT_CLAMP = 3.88, 1.0
 
 
 class Net(torch.nn.Module):
-    """Both perspectives share the feature transformer; the bucket picks one output row."""
+    """Both perspectives share the feature transformer, whose rows each perspective's king bucket
+    picks (king_map and mirror as in the network file); the bucket picks one output row."""
 
-    def __init__(self):
+    def __init__(self, king_map=KING_MAPS["1"], mirror=False, kings=None):
         super().__init__()
-        self.ft_weight = torch.nn.Parameter(torch.empty(INPUTS, HIDDEN).uniform_(-0.04, 0.04))
+        self.king_map, self.mirror = tuple(king_map), bool(mirror)
+        self.kings = kings or max(self.king_map) + 1  # a file may hold buckets its map never picks
+        self.ft_weight = torch.nn.Parameter(
+            torch.empty(self.kings * INPUTS, HIDDEN).uniform_(-0.04, 0.04))
         self.ft_bias = torch.nn.Parameter(torch.zeros(HIDDEN))
         bound = (2 * HIDDEN) ** -0.5
         self.out_weight = torch.nn.Parameter(torch.empty(BUCKETS, 2 * HIDDEN).uniform_(-bound, bound))
@@ -76,16 +81,18 @@ def fake_quantise(w, scale):
     return w + (torch.round(w * scale) / scale - w).detach()
 
 
-def make_batch(records, lam):
-    """Model input and targets of some records, which are reordered by output bucket."""
+def make_batch(records, lam, model=None):
+    """Model input (for the model's king buckets) and targets of some records, which are
+    reordered by output bucket."""
+    king_map, mirror = (model.king_map, model.mirror) if model else (KING_MAPS["1"], False)
     buckets = np.clip((data.piece_counts(records) - 2) // 4, 0, BUCKETS - 1)
     records = records[np.argsort(buckets, kind="stable")]
-    us, them, offsets, _ = data.features(records)
+    us, them, offsets, _ = data.features(records, king_map, mirror)
     n = len(records)
     rows = np.repeat(np.arange(n), np.diff(np.append(offsets, len(us))))
     index = np.stack([np.concatenate([rows, rows + n]), np.concatenate([us, them])])
     inputs = torch.sparse_coo_tensor(torch.from_numpy(index), torch.ones(index.shape[1]),
-                                     (2 * n, INPUTS))
+                                     (2 * n, (model.kings if model else 1) * INPUTS))
     score = torch.from_numpy(records["score"].astype(np.float32))
     result = torch.from_numpy(records["result"].astype(np.float32))
     target = lam * torch.sigmoid(score / SCALE) + (1 - lam) * result / 2
@@ -99,23 +106,37 @@ def quantise(model):
 
     def q(x, unit, limit, kind):  # float32 and half-to-even, as fake_quantise rounds
         return np.clip(np.round(x * np.float32(unit)), -limit, limit).astype(kind)
-    return {key: q(sd[key], unit, limit, kind) for key, kind, _, unit, limit in LAYOUT}
+    net = {key: q(sd[key], unit, limit, kind)
+           for key, kind, _, unit, limit in netformat.layout(model.kings)}
+    return {**net, "king_map": model.king_map, "mirror": model.mirror}
 
 
-def load_vnn(path):
-    """Model holding a network file's weights, divided back by their units."""
+def load_vnn(path, king_map=None, mirror=False):
+    """Model holding a network file's weights, divided back by their units: with the file's king
+    buckets, or with king_map and mirror when given, from a file of one bucket whose rows then
+    start every bucket."""
     net = netformat.read(path)
-    model = Net()
+    kings = len(net["ft_weight"]) // INPUTS
+    if king_map is None or (netformat.stored_map(king_map, mirror) == net["king_map"]
+                            and mirror == net["mirror"]):
+        model = Net(net["king_map"], net["mirror"], kings)
+    elif kings == 1:
+        model = Net(king_map, mirror)
+    else:
+        raise ValueError(f"{path}: other king buckets than asked for, and more than one")
     with torch.no_grad():
-        for key, _, _, unit, _ in LAYOUT:
-            getattr(model, key).copy_(torch.from_numpy(net[key] / unit))
+        for key, _, shape, unit, _ in netformat.layout(model.kings):
+            weights = torch.from_numpy(net[key] / unit)
+            getattr(model, key).copy_(weights.repeat(shape[0] // len(weights), 1)
+                                      if key == "ft_weight" else weights)
     return model
 
 
 def load_checkpoint(path):
     """Model (and the checkpoint dict) from a file written by this trainer."""
     ckpt = torch.load(path, map_location="cpu")
-    model = Net()
+    model = Net(ckpt.get("king_map", KING_MAPS["1"]), ckpt.get("mirror", False),
+                len(ckpt["model"]["ft_weight"]) // INPUTS)
     model.load_state_dict(ckpt["model"])
     model.quantised = ckpt.get("quantised", False)
     return model, ckpt
@@ -137,7 +158,7 @@ def evaluate(model, records, lam, batch):
     total = 0.0
     with torch.no_grad():
         for start in range(0, len(records), batch):
-            b = make_batch(records[start:start + batch], lam)
+            b = make_batch(records[start:start + batch], lam, model)
             total += float(((torch.sigmoid(model(b)) - b["target"]) ** 2).sum())
     return total / max(1, len(records))
 
@@ -160,7 +181,13 @@ def main():
     p.add_argument("--seed", type=int, default=1, help="initial weights, split, shuffles")
     p.add_argument("--limit", type=int, help="use only the first N records")
     p.add_argument("--resume", help="checkpoint to continue from")
-    p.add_argument("--init", help="network file (VNN1) to start from instead of random weights")
+    p.add_argument("--init", help="network file (VNN2) to start from instead of random weights; "
+                   "its king buckets unless others are asked for (then it must have one)")
+    p.add_argument("--king-buckets", choices=KING_MAPS,
+                   help="named king-bucket map (tools/lib/netformat.py): 1 (none, the default), "
+                   "4, 8 or 16")
+    p.add_argument("--mirror", action="store_true",
+                   help="mirror a perspective whose king is on files a-d to the other wing")
     p.add_argument("--valid", help="validation records (prepare.py's valid.bin); without it a "
                    "random 2%% of blocks of the training files is held out")
     args = p.parse_args()
@@ -189,8 +216,10 @@ def main():
         target = make_batch(val, args.lam)["target"]
         print(f"validation loss of a constant prediction (target variance): {float(target.var()):.6f}")
 
+    king_map = KING_MAPS[args.king_buckets or "1"] if args.king_buckets or args.mirror else None
     try:
-        model = load_vnn(args.init) if args.init else Net()
+        model = load_vnn(args.init, king_map, args.mirror) if args.init \
+            else Net(king_map or KING_MAPS["1"], args.mirror)
     except ValueError as error:
         sys.exit(str(error))
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
@@ -201,6 +230,8 @@ def main():
         opt.load_state_dict(ckpt["optimizer"])
         first_epoch = ckpt["epoch"] + 1
         print(f"resumed from {args.resume} after epoch {first_epoch}")
+    print(f"{model.kings} king bucket{'s' if model.kings > 1 else ''}, "
+          f"{'mirrored' if model.mirror else 'unmirrored'}")
     os.makedirs(args.out, exist_ok=True)
 
     steps_per_epoch = (len(train_idx) + args.batch - 1) // args.batch
@@ -215,7 +246,7 @@ def main():
                             (1 + math.cos(math.pi * step / max(1, total_steps))))
             for group in opt.param_groups:
                 group["lr"] = lr
-            b = make_batch(records[order[i * args.batch:(i + 1) * args.batch]], args.lam)
+            b = make_batch(records[order[i * args.batch:(i + 1) * args.batch]], args.lam, model)
             loss = ((torch.sigmoid(model(b)) - b["target"]) ** 2).mean()
             opt.zero_grad(set_to_none=True)
             loss.backward()
@@ -231,6 +262,7 @@ def main():
         print(f"epoch {epoch + 1}/{args.epochs}{' (rounded weights)' if model.quantised else ''}: train loss {loss_sum / seen:.6f}, validation loss "
               f"{val_loss:.6f}, lr {lr:.2e}, {seen / secs:.0f} pos/s ({secs:.1f} s)", flush=True)
         ckpt = {"model": model.state_dict(), "optimizer": opt.state_dict(), "epoch": epoch,
+                "king_map": model.king_map, "mirror": model.mirror,
                 "args": vars(args), "quantised": model.quantised, "train_loss": loss_sum / seen, "val_loss": val_loss}
         torch.save(ckpt, os.path.join(args.out, f"epoch-{epoch + 1}.pt"))
         torch.save(ckpt, os.path.join(args.out, "last.pt"))
