@@ -112,11 +112,16 @@ TEST(Search, NodeLimitCountsEveryThread)
         }
 }
 
-// Each helper searches the root moves with the main thread and completes iterations of them.
+// Each helper searches this position's root moves with the main thread and completes
+// iterations of them, after a search of another position.
 TEST(Search, EveryHelperSharesTheWork)
 {
     Engine& engine = test_engine();
     setoption_command(engine, "setoption name Threads value 4");
+    position_command("position fen 8/8/1q6/1q5P/3RK3/8/7k/8 b - - 0 1", engine.board);
+    SearchLimits first {};
+    first.depth = 6;
+    think(engine.pool, engine.tt, engine.board, first, search_setup(engine), {});
     position_command("position startpos moves d2d4 g8f6 c2c4", engine.board);
     SearchLimits limits {};
     limits.nodes = 400000;
@@ -125,7 +130,12 @@ TEST(Search, EveryHelperSharesTheWork)
         EXPECT_GT(thread_of(engine.pool, i).nodes.load(), 5000u) << "helper " << i;
     const HelperLine line = deepest_helper_line(engine.pool.control);
     EXPECT_GT(line.depth, 4);
-    EXPECT_GT(line.pv_length, 0);
+    ASSERT_GT(line.pv_length, 0);
+    Board board = engine.board;
+    for (int i = 0; i < line.pv_length; ++i) {
+        ASSERT_TRUE(is_pseudo_legal(board, line.pv[i]) && move_is_legal(board, line.pv[i])) << i;
+        make_move(board, line.pv[i]);
+    }
     setoption_command(engine, "setoption name Threads value 1");
 }
 
