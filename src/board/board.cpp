@@ -228,7 +228,7 @@ static void read_en_passant(Board& board, std::string_view fen, std::size_t& pos
         board.ep_square = make_square(ep_file, ep_rank);
         board.hash ^= zobrist_ep_file[ep_file];
     }
-    pos = pos + 2 < fen.size() ? pos + 2 : fen.size();
+    pos = std::min(pos + 2, fen.size());
 }
 
 bool parse_fen(Board& board, std::string_view fen, bool chess960)

@@ -20,4 +20,25 @@ TEST(Board, MakeUnmakeKeysAndLegalityOverRandomGames)
     }
 }
 
+// The check the walker relies on sees each kind of damage on its own.
+TEST(Board, ConsistencyCheckSeesEachDamage)
+{
+    const Board sound = board_from_fen("r3k2r/pppq1ppp/2n5/3pP3/8/8/PPP2PPP/R3K2R w KQkq d6 0 9");
+    ASSERT_TRUE(board_is_consistent(sound));
+    void (*const damages[])(Board&) = {
+        [](Board& b) { b.hash ^= 1; },
+        [](Board& b) { b.pawn_hash ^= 1; },
+        [](Board& b) { b.psq_score += 1; },
+        [](Board& b) { b.squares[0] = EMPTY; },
+        [](Board& b) { b.occupancy[WHITE] ^= 1; },
+        [](Board& b) { b.occupied ^= 1ULL << 63; },
+        [](Board& b) { b.undo_count = -1; },
+    };
+    for (const auto damage : damages) {
+        Board board = sound;
+        damage(board);
+        EXPECT_FALSE(board_is_consistent(board)) << &damage - damages;
+    }
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
+#include <thread>
 
 #include "checks.h"
 #include "uci/options.h"
@@ -167,6 +169,28 @@ TEST(Search, HelperLineReplacesOnlyAnEqualOrWorseLine)
     EXPECT_FALSE(leaves(7, SCORE_MATE - 3));
     report_helper_iteration(control, 5, 9, SCORE_MATE - 1, pv, 1); // shallower: kept out
     EXPECT_EQ(deepest_helper_line(control).score, -(SCORE_MATE - 8));
+}
+
+// A main thread that falls behind takes over the helpers' completed lines: slowed by a poll
+// that sleeps, it still ends on the mate they found (in 3 from depth 7, or 4), and plays it.
+TEST(Search, SlowMainThreadEndsOnTheHelpersLine)
+{
+    Engine& engine = test_engine();
+    setoption_command(engine, "setoption name Threads value 3");
+    position_command(
+        "position fen 1Q2b3/5k2/3p1p2/2rPpNp1/p3P1P1/5P1R/K7/8 w - - 4 60", engine.board);
+    SearchLimits limits {};
+    limits.depth = 10;
+    SearchHooks hooks {};
+    hooks.poll = [](void*) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return EVENT_NONE;
+    };
+    const SearchResult result
+        = think(engine.pool, engine.tt, engine.board, limits, search_setup(engine), hooks);
+    EXPECT_GT(result.score, SCORE_MATE - 10);
+    EXPECT_TRUE(std::strstr("h3h7 b8a7", move_to_uci(result.best_move).str));
+    setoption_command(engine, "setoption name Threads value 1");
 }
 
 // A weakened engine keeps to the node budget of its rating closely (the overshoot is what the
