@@ -34,10 +34,10 @@ TEST(Board, ConsistencyCheckSeesEachDamage)
         [](Board& b) { b.occupied ^= 1ULL << 63; },
         [](Board& b) { b.undo_count = -1; },
     };
-    for (const auto damage : damages) {
+    for (std::size_t i = 0; i < std::size(damages); ++i) {
         Board board = sound;
-        damage(board);
-        EXPECT_FALSE(board_is_consistent(board)) << &damage - damages;
+        damages[i](board);
+        EXPECT_FALSE(board_is_consistent(board)) << "damage " << i;
     }
 }
 
