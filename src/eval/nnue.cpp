@@ -306,24 +306,6 @@ void compute_accumulator(Accumulator& acc, const Board& board, const Network& ne
     }
 }
 
-void reset_accumulators(
-    AccumulatorStack& stack, RefreshCache& cache, const Board& root, const Network* network)
-{
-    stack.top                = 0;
-    stack.computed[0][WHITE] = stack.computed[0][BLACK] = false;
-    stack.kings[0][WHITE] = static_cast<std::int8_t>(king_square(root, WHITE));
-    stack.kings[0][BLACK] = static_cast<std::int8_t>(king_square(root, BLACK));
-    stack.root_undo_count = root.undo_count;
-    if (network == nullptr)
-        return;
-    for (auto& by_bucket : cache.entries)
-        for (auto& by_wing : by_bucket)
-            for (RefreshEntry& entry : by_wing) {
-                std::copy(std::begin(network->ft_bias), std::end(network->ft_bias), entry.values);
-                std::fill(std::begin(entry.pieces), std::end(entry.pieces), Bitboard(0));
-            }
-}
-
 // One perspective from the cache: the pieces that differ from those it counts are added or
 // taken off, and the result is both stored back and returned in `out`.
 static void refresh(std::int16_t* out, RefreshCache& cache, const Board& board,
@@ -344,6 +326,29 @@ static void refresh(std::int16_t* out, RefreshCache& cache, const Board& board,
     }
     update(entry.values, entry.values, added, add_count, removed, remove_count);
     std::copy(std::begin(entry.values), std::end(entry.values), out);
+}
+
+void reset_accumulators(
+    AccumulatorStack& stack, RefreshCache& cache, const Board& root, const Network* network)
+{
+    stack.top                = 0;
+    stack.computed[0][WHITE] = stack.computed[0][BLACK] = false;
+    stack.kings[0][WHITE] = static_cast<std::int8_t>(king_square(root, WHITE));
+    stack.kings[0][BLACK] = static_cast<std::int8_t>(king_square(root, BLACK));
+    stack.root_undo_count = root.undo_count;
+    if (network == nullptr)
+        return;
+    for (auto& by_bucket : cache.entries)
+        for (auto& by_wing : by_bucket)
+            for (RefreshEntry& entry : by_wing) {
+                std::copy(std::begin(network->ft_bias), std::end(network->ft_bias), entry.values);
+                std::fill(std::begin(entry.pieces), std::end(entry.pieces), Bitboard(0));
+            }
+    for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
+        const KingView view = king_view(*network, perspective, king_square(root, perspective));
+        refresh(stack.entries[0].values[perspective], cache, root, *network, perspective, view);
+        stack.computed[0][perspective] = true;
+    }
 }
 
 static void apply_changes(std::int16_t* out, const std::int16_t* in, const PieceChanges& c,

@@ -103,8 +103,9 @@ struct RefreshCache {
     RefreshEntry entries[COLOR_NB][NNUE_MAX_KING_BUCKETS][2];
 };
 
-// At the root of a search: forgets every entry; the root's is computed at its first use. The
-// cache then holds no pieces, so that nothing depends on an earlier search or network.
+// At the root of a search: forgets every entry and computes the root's, so that a line whose
+// nodes were never evaluated (cache hits, cut-offs) still updates from it instead of refreshing.
+// The cache starts from no pieces, so that nothing depends on an earlier search or network.
 void reset_accumulators(
     AccumulatorStack& stack, RefreshCache& cache, const Board& root, const Network* network);
 // Right after make_move or make_null_move: the entry of the new position, `board`.
