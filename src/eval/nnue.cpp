@@ -370,7 +370,7 @@ const Accumulator& current_accumulator(
     for (int perspective = WHITE; perspective <= BLACK; ++perspective) {
         const KingView view = king_view(network, perspective, stack.kings[top][perspective]);
         // The nearest computed entry below whose king view, and every one's since, is the top's;
-        // a change of bucket or wing on the way (or none computed since the root) refreshes.
+        // a change of bucket or wing on the way refreshes.
         int below = top;
         while (!stack.computed[below][perspective] && below > 0
             && same_view(
