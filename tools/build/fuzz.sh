@@ -7,12 +7,16 @@
 # fail land in build-fuzz/artifacts/<target>/ and the log in build-fuzz/logs/<target>.log.
 # Extra libFuzzer flags may be given in FUZZ_FLAGS. The exit status is 1 when any target
 # found a failure.
+#   tools/build/fuzz.sh merge [TARGET...]
+# folds the grown corpora back into fuzz/corpus/<target>: an input is added only when it reaches
+# a branch that none of the kept ones does (hit counts ignored, so the kept corpus stays small
+# enough for the unit suite to replay on every run).
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 cd "$ROOT"
 
 if [ $# -lt 1 ]; then
-    echo "usage: tools/build/fuzz.sh SECONDS [uci|fen|book|tablebase|network]..." >&2
+    echo "usage: tools/build/fuzz.sh SECONDS|merge [uci|fen|book|tablebase|network]..." >&2
     exit 2
 fi
 seconds=$1
@@ -27,6 +31,17 @@ cmake --build "$build" -j2 --target "${targets[@]/%/_fuzz}" || exit 1
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+if [ "$seconds" = merge ]; then
+    mkdir -p "$build/logs"
+    for target in "${targets[@]}"; do
+        before=$(ls fuzz/corpus/"$target" | wc -l)
+        "$build/${target}_fuzz" -merge=1 -use_counters=0 -timeout=20 -rss_limit_mb=3072 \
+            fuzz/corpus/"$target" "$build/corpus/$target" >"$build/logs/$target-merge.log" 2>&1 \
+            || { echo "$target: merge failed, see $build/logs/$target-merge.log"; exit 1; }
+        echo "$target: $before kept inputs, now $(ls fuzz/corpus/"$target" | wc -l)"
+    done
+    exit 0
+fi
 failed=0
 for target in "${targets[@]}"; do
     corpus=$build/corpus/$target
