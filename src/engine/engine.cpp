@@ -6,6 +6,7 @@
 
 #include "board/zobrist.h"
 #include "movegen/attacks.h"
+#include "platform/input.h"
 #include "search/strength.h"
 
 static void apply_hash(Engine& engine) { tt_resize(engine.tt, option_number(engine, OPTION_HASH)); }
@@ -33,13 +34,14 @@ static void apply_eval_file(Engine& engine)
     const bool embedded     = name.empty() || name == "<empty>";
     const char* fault       = embedded ? load_embedded_network(engine.network)
                                        : load_network_file(engine.network, name.c_str());
+    const std::string shown = embedded ? "the embedded network" : shown_text(name);
     if (fault) {
         std::printf("info string EvalFile not loaded, the network in use is kept: %s %s\n",
-            embedded ? "the embedded network" : name.c_str(), fault);
+            shown.c_str(), fault);
     } else {
         clear_eval_caches(engine.pool);
         if (!embedded)
-            std::printf("info string EvalFile loaded: %s\n", name.c_str());
+            std::printf("info string EvalFile loaded: %s\n", shown.c_str());
     }
     std::fflush(stdout);
 }

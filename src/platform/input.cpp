@@ -10,6 +10,22 @@
 #include <unistd.h>
 #endif
 
+std::string shown_text(std::string_view text)
+{
+    constexpr std::size_t MOST_SHOWN = 200;
+    std::size_t length               = text.size();
+    if (length > MOST_SHOWN) {
+        length = MOST_SHOWN;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xc0) == 0x80)
+            --length;
+    }
+    std::string shown(text.substr(0, length));
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return length < text.size() ? shown + "..." : shown;
+}
+
 static void push_line(InputQueue& input, std::string&& line)
 {
     std::lock_guard<std::mutex> lock(input.mutex);

@@ -10,6 +10,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 struct InputQueue {
     std::mutex mutex;
@@ -24,6 +25,11 @@ InputQueue* start_input_reader();
 
 // Blocks for the next line; false at end of input.
 bool read_line(InputQueue* input, std::string& line);
+
+// A user's text (a file or folder name) as a reply may echo it: control bytes shown as '?',
+// so that it cannot start a line of its own, and cut after 200 bytes, on a UTF-8 character
+// boundary, with "..." added. Other bytes stay, so a UTF-8 name reads as it was sent.
+std::string shown_text(std::string_view text);
 
 // For a running search, which decides what each line means. The filter runs under the
 // queue's lock, on the queued lines oldest first, until it stops.

@@ -26,12 +26,12 @@
 #include <unistd.h>
 #endif
 
+#include "platform/input.h"
 #include "tablebase/sums.h"
 
 // What a file must start with to be read as a table of its kind.
 static const unsigned char WDL_MAGIC[4] = { 0x71, 0xe8, 0x23, 0x5d };
 static const unsigned char DTZ_MAGIC[4] = { 0xd7, 0x66, 0x0c, 0xa5 };
-constexpr int SHOWN_NAME_LENGTH         = 200; // longer folder names are cut in messages
 
 #ifdef _WIN32
 
@@ -220,8 +220,7 @@ static void scan_folder(const std::string& folder, TableFiles& tables)
 {
     std::vector<std::string> entries; // sorted, so that the messages come in a fixed order
     if (!list_folder(folder, entries)) {
-        std::printf("info string Syzygy folder %.*s%s cannot be read\n", SHOWN_NAME_LENGTH,
-            folder.c_str(), folder.size() > SHOWN_NAME_LENGTH ? "..." : "");
+        std::printf("info string Syzygy folder %s cannot be read\n", shown_text(folder).c_str());
         return;
     }
     std::sort(entries.begin(), entries.end());

@@ -54,10 +54,17 @@ void setoption_command(Engine& engine, std::string_view line)
     const std::size_t value_at = line.find("value");
     if (name_at == std::string_view::npos)
         return;
-    const std::string_view name = line.substr(skip_spaces(line, name_at + 4));
+    // The name is all of it, up to "value": an option offered by other engines, such as
+    // "EvalFileSmall", must not set the one whose name begins it.
+    const std::size_t name_start = skip_spaces(line, name_at + 4);
+    std::size_t name_end
+        = value_at == std::string_view::npos || value_at < name_start ? line.size() : value_at;
+    while (name_end > name_start && line[name_end - 1] == ' ')
+        --name_end;
+    const std::string_view name = line.substr(name_start, name_end - name_start);
     for (int id = 0; id < OPTION_NB; ++id) {
         const Option& option = OPTIONS[id];
-        if (!option.offered || !name.starts_with(option.name))
+        if (!option.offered || name != option.name)
             continue;
         if (value_at == std::string_view::npos && option.type != OPTION_BUTTON)
             return;
