@@ -39,30 +39,38 @@ TEST(EvalTrainingData, RecordsGiveBackTheirPositions)
 
 // Self-play through the real executable writes only quiet, legal positions that read back,
 // and a clearly winning score goes with a won game far more often than with a lost one. Two
-// threads of one run write what two runs of one thread write: nothing else is shared.
+// threads of one run write what two runs of one thread write: nothing else is shared. The
+// closing tally counts the games, positions and results that the file holds.
 TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
 {
     test_engine();
     const std::string path = testing::TempDir() + "vantorel-selfplay.bin";
-    const auto datagen     = [](const std::string& words) {
+    const std::string log  = path + ".log";
+    const auto datagen     = [&](const std::string& words) {
         return std::system(
-                (std::string(VANTOREL_EXE) + " datagen " + words + " >/dev/null 2>&1").c_str());
+                (std::string(VANTOREL_EXE) + " datagen " + words + " >/dev/null 2>" + log).c_str());
     };
     for (const char* suffix : { ".0", ".1", "" })
         std::remove((path + suffix).c_str());
     ASSERT_EQ(datagen(path + " games 3 nodes 400 seed 9 threads 2"), 0);
     ASSERT_EQ(datagen(path + " games 3 nodes 400 seed 10"), 0);
     EXPECT_EQ(read_file(path + ".1"), read_file(path));
-    const std::string bytes = read_file(path + ".0");
+    const std::string bytes = read_file(path); // and the log of the run that wrote it
     ASSERT_GT(bytes.size(), 0u);
     ASSERT_EQ(bytes.size() % TRAINING_RECORD_BYTES, 0u);
-    int agree = 0, contradict = 0;
+    int agree = 0, contradict = 0, last_move = 0;
+    long long games = 0, white_results[3] = {};
     for (std::size_t at = 0; at < bytes.size(); at += TRAINING_RECORD_BYTES) {
         TrainingRecord record;
         std::memcpy(record.bytes, bytes.data() + at, TRAINING_RECORD_BYTES);
         static TrainingPosition position;
         ASSERT_TRUE(unpack_training_record(record, position));
         EXPECT_FALSE(in_check(position.board, WHITE) || in_check(position.board, BLACK));
+        if (position.board.fullmove_number < last_move || at == 0) { // a game's first record
+            ++games;
+            ++white_results[position.board.side == WHITE ? position.result : 2 - position.result];
+        }
+        last_move         = position.board.fullmove_number;
         const int sign    = position.score >= 500 ? 1 : position.score <= -500 ? -1 : 0;
         const int outcome = position.result == RESULT_WIN ? 1
             : position.result == RESULT_LOSS              ? -1
@@ -72,9 +80,22 @@ TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
     }
     EXPECT_GT(agree, 10);
     EXPECT_LT(contradict, agree / 4);
+    long long tally[5]        = {};
+    const std::string printed = read_file(log);
+    ASSERT_NE(printed.rfind("games "), std::string::npos);
+    ASSERT_EQ(std::sscanf(printed.c_str() + printed.rfind("games "),
+                  "games %lld positions %lld (+%lld =%lld -%lld)", &tally[0], &tally[1], &tally[2],
+                  &tally[3], &tally[4]),
+        5);
+    const long long in_file[5]
+        = { games, static_cast<long long>(bytes.size()) / TRAINING_RECORD_BYTES,
+              white_results[RESULT_WIN], white_results[RESULT_DRAW], white_results[RESULT_LOSS] };
+    EXPECT_EQ(
+        std::vector<long long>(tally, tally + 5), std::vector<long long>(in_file, in_file + 5));
+    EXPECT_EQ(games, 3);
     EXPECT_EQ(
         std::system((std::string(VANTOREL_EXE) + " datastats " + path + " >/dev/null").c_str()), 0);
-    for (const char* suffix : { ".0", ".1", "" })
+    for (const char* suffix : { ".0", ".1", "", ".log" })
         std::remove((path + suffix).c_str());
 }
 
