@@ -44,14 +44,14 @@ TEST(EvalTrainingData, RecordsGiveBackTheirPositions)
 TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
 {
     test_engine();
-    const std::string path = testing::TempDir() + "vantorel-selfplay.bin";
+    char folder[] = "/tmp/vantorel-selfplay-XXXXXX"; // its own, as test runs may overlap
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/data.bin";
     const std::string log  = path + ".log";
     const auto datagen     = [&](const std::string& words) {
         return std::system(
                 (std::string(VANTOREL_EXE) + " datagen " + words + " >/dev/null 2>" + log).c_str());
     };
-    for (const char* suffix : { ".0", ".1", "" })
-        std::remove((path + suffix).c_str());
     ASSERT_EQ(datagen(path + " games 3 nodes 400 seed 9 threads 2"), 0);
     ASSERT_EQ(datagen(path + " games 3 nodes 400 seed 10"), 0);
     EXPECT_EQ(read_file(path + ".1"), read_file(path));
@@ -97,6 +97,7 @@ TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
         std::system((std::string(VANTOREL_EXE) + " datastats " + path + " >/dev/null").c_str()), 0);
     for (const char* suffix : { ".0", ".1", "", ".log" })
         std::remove((path + suffix).c_str());
+    rmdir(folder);
 }
 
 } // namespace
