@@ -276,4 +276,21 @@ TEST_F(EvalNeural, NetworkBoundsAreChecked)
     }
 }
 
+// Every count of king buckets names the size its file must have, and a file of that size loads.
+TEST_F(EvalNeural, EveryKingBucketCountNamesTheSizeThatLoads)
+{
+    static Network network;
+    for (int kings = 1; kings <= NNUE_MAX_KING_BUCKETS; ++kings) {
+        std::vector<unsigned char> bytes(NNUE_HEADER_SIZE);
+        std::memcpy(bytes.data(), "VNN2\0\1\0\0\0\0\0\0\x08", 13);
+        bytes[8]           = static_cast<unsigned char>(kings);
+        const char* reason = read_network(network, bytes.data(), bytes.size());
+        std::size_t size   = 0;
+        ASSERT_NE(reason, nullptr);
+        ASSERT_EQ(std::sscanf(reason, "is truncated (%zu bytes expected)", &size), 1) << reason;
+        bytes.resize(size);
+        EXPECT_EQ(read_network(network, bytes.data(), size), nullptr) << kings;
+    }
+}
+
 } // namespace
