@@ -56,7 +56,7 @@ TEST(EvalTrainingData, SelfPlayWritesReadableQuietPositions)
     ASSERT_EQ(datagen(path + " games 5 nodes 400 seed 9 threads 2"), 0);
     ASSERT_EQ(datagen(path + " games 5 nodes 400 seed 10"), 0);
     EXPECT_EQ(read_file(path + ".1"), read_file(path));
-    const std::string bytes = read_file(path); // and the log of the run that wrote it
+    const std::string bytes = read_file(path); // the run whose tally the log holds
     ASSERT_GT(bytes.size(), 0u);
     ASSERT_EQ(bytes.size() % TRAINING_RECORD_BYTES, 0u);
     int agree = 0, contradict = 0, last_move = 0;
