@@ -3,7 +3,7 @@
 
     tools/measure/match-shards.py --e1 ENGINE [--o1 NAME=VALUE ...] [--name1 N]
         --e2 ENGINE [--o2 NAME=VALUE ...] [--name2 N] --openings FILE --games N
-        [--tc B+I] [--shards K] [--out DIR] [--match PATH/match.mjs]
+        [--tc B+I] [--nodes N] [--shards K] [--out DIR] [--match PATH/match.mjs]
         [--scheduler ADDRESS | --workers N]
 
 The openings (one FEN or EPD per line, read again from the top when short) are cut into K
@@ -82,6 +82,7 @@ def main():
     parser.add_argument("--openings", required=True, type=Path)
     parser.add_argument("--games", required=True, type=int)
     parser.add_argument("--tc", default="10+0.1")
+    parser.add_argument("--nodes", type=int, help="also a fixed node count per move, both sides")
     parser.add_argument("--shards", type=int, default=os.cpu_count())
     parser.add_argument("--out", type=Path, default=ROOT / "build" / "match-shards")
     parser.add_argument("--match", type=Path, default=ROOT.parent / "shared/tools/match/match.mjs")
@@ -95,6 +96,8 @@ def main():
     pairs = (args.games + 1) // 2
     count = max(1, min(args.shards, pairs))
     options = ["--tc", args.tc, "--name1", args.name1, "--name2", args.name2]
+    if args.nodes:
+        options += ["--nodes", str(args.nodes)]
     for side, values in (("--o1", args.o1), ("--o2", args.o2)):
         for value in values:
             options += [side, value]
@@ -130,7 +133,8 @@ def main():
     result = total(summaries)
     (args.out / "total.json").write_text(json.dumps(result, indent=1))
     if result["games"]:
-        print(f"{args.name1} vs {args.name2} at {args.tc}: +{result['wins']} ={result['draws']} "
+        limit = args.tc + (f", {args.nodes} nodes" if args.nodes else "")
+        print(f"{args.name1} vs {args.name2} at {limit}: +{result['wins']} ={result['draws']} "
               f"-{result['losses']} of {result['games']}, {100 * result['score']:.1f} %, Elo "
               f"{result['elo']} [{result['elo95'][0]}, {result['elo95'][1]}]; anomalies: "
               f"{', '.join(f'{k} {v}' for k, v in result['anomalies'].items()) or 'none'}")

@@ -5,6 +5,7 @@
 #   tools/measure/strength.sh selfcheck ENGINE OPENINGS GAMES [OUT-DIR]   Style Neural against PeSTO, 5+0.05
 #   tools/measure/strength.sh ethereal ENGINE OPENINGS GAMES [OUT-DIR]    against ethereal-chess, 10+0.1
 #   tools/measure/strength.sh toga ENGINE OPENINGS GAMES [OUT-DIR]        against toga2 (no book), 10+0.1
+#   tools/measure/strength.sh network ENGINE OPENINGS GAMES [OUT-DIR]     EVALFILE against the built-in network, 10+0.1
 #   tools/measure/strength.sh nps ENGINE [DEPTH]                          bench speed of Neural and PeSTO
 #
 # OPENINGS is a file of one FEN per line (tools/data/balanced-openings.py writes one); every
@@ -15,7 +16,9 @@
 # Dask scheduler's address; tools/measure/match-shards.py), STYLE (the style under test, default
 # Neural), EVALFILE (its network file, default the built-in one), MATCH (the path of
 # match.mjs, default ../shared/tools/match/match.mjs from the repository root), ETHEREAL,
-# TOGA (the opponents' paths), RUNS (bench runs per style for nps, default 5).
+# TOGA (the opponents' paths), RUNS (bench runs per style for nps, default 5), NODES (a fixed
+# node count per move for both sides, on top of the clock: a quick screen of two networks, which
+# leaves out what their speeds differ by).
 # Writes each run's PGN, JSON summary and log into OUT-DIR (default build/strength/MODE under
 # the repository root) and prints one line per run and one for the total. Exit status 1 when
 # any anomaly was seen. Relative paths are taken from the current directory.
@@ -23,7 +26,7 @@ set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../lib/lib.sh"
 
 usage() {
-    echo "usage: tools/measure/strength.sh selfcheck|ethereal|toga ENGINE OPENINGS GAMES [OUT-DIR]" >&2
+    echo "usage: tools/measure/strength.sh selfcheck|ethereal|toga|network ENGINE OPENINGS GAMES [OUT-DIR]" >&2
     echo "       tools/measure/strength.sh nps ENGINE [DEPTH]" >&2
     exit 2
 }
@@ -114,8 +117,15 @@ toga)
     opponent=(--e2 "$toga" --name2 toga2 --o2 "Hash=64" --o2 "Number of Threads=1"
         --o2 "OwnBook=false")
     ;;
+network)
+    tc=${TC:-10+0.1}
+    [ -n "${EVALFILE:-}" ] || { echo "strength.sh: network needs EVALFILE" >&2; exit 2; }
+    opponent=(--e2 "$engine" --name2 "vantorel-builtin" --o2 "Style=$style" --o2 "Hash=64"
+        --o2 "Threads=1")
+    ;;
 *) usage ;;
 esac
+[ -z "${NODES:-}" ] || engine_options+=(--nodes "$NODES")
 for tool in node "${opponent[1]}"; do
     command -v "$tool" >/dev/null || { echo "strength.sh: $tool not found" >&2; exit 2; }
 done

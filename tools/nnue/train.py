@@ -232,6 +232,10 @@ def main():
         print(f"resumed from {args.resume} after epoch {first_epoch}")
     print(f"{model.kings} king bucket{'s' if model.kings > 1 else ''}, "
           f"{'mirrored' if model.mirror else 'unmirrored'}")
+    if args.init and not args.resume and len(val):
+        # The parent's loss on these positions: the bar a fine-tune has to clear.
+        print(f"validation loss of {args.init}: {evaluate(model, val, args.lam, args.batch):.6f}",
+              flush=True)
     os.makedirs(args.out, exist_ok=True)
 
     steps_per_epoch = (len(train_idx) + args.batch - 1) // args.batch
