@@ -43,7 +43,7 @@ constexpr std::int32_t NNUE_BIAS_LIMIT = std::int32_t(1) << 24; // |output bias|
 // bucket: side to move's half, then the other's), i32 output biases.
 constexpr std::size_t NNUE_HEADER_SIZE = 84;
 constexpr std::size_t NNUE_FT_BLOCK    = 2 * std::size_t(NNUE_INPUTS) * NNUE_HIDDEN;
-constexpr std::size_t NNUE_FILE_SIZE // with one king bucket, as the embedded network
+constexpr std::size_t NNUE_FILE_SIZE // with one king bucket
     = NNUE_HEADER_SIZE + NNUE_FT_BLOCK + 2 * (NNUE_HIDDEN + NNUE_BUCKETS * 2 * NNUE_HIDDEN)
     + 4 * NNUE_BUCKETS;
 constexpr std::size_t NNUE_MAX_FILE_SIZE

@@ -169,8 +169,8 @@ TEST_F(EvalNeural, SearchAccumulatorsEqualScratch)
 TEST_F(EvalNeural, EvalFileSwitchesTheNetwork)
 {
     std::string bytes = read_file(TEST_DATA_DIR "/../../src/eval/nets/vantorel.vnn");
-    ASSERT_EQ(bytes.size(), NNUE_FILE_SIZE);
-    bytes[NNUE_FILE_SIZE - 3] = static_cast<char>(bytes[NNUE_FILE_SIZE - 3] + 1);
+    ASSERT_GE(bytes.size(), NNUE_FILE_SIZE);
+    bytes[bytes.size() - 3] = static_cast<char>(bytes[bytes.size() - 3] + 1);
     static Network changed;
     ASSERT_EQ(
         read_network(changed, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),

@@ -39,14 +39,18 @@ FT_CLAMP, OUT_CLAMP = 3.88, 1.0
 
 class Net(torch.nn.Module):
     """Both perspectives share the feature transformer, whose rows each perspective's king bucket
-    picks (king_map and mirror as in the network file); the bucket picks one output row."""
+    picks (king_map and mirror as in the network file); the bucket picks one output row.
+    Factorised, every bucket's rows are a shared row plus the bucket's own difference: each
+    position then trains what the buckets have in common, which a few million positions spread
+    over many buckets would otherwise learn slowly. The file holds the sums."""
 
-    def __init__(self, king_map=KING_MAPS["1"], mirror=False, kings=None):
+    def __init__(self, king_map=KING_MAPS["1"], mirror=False, kings=None, factorised=False):
         super().__init__()
         self.king_map, self.mirror = tuple(king_map), bool(mirror)
         self.kings = kings or max(self.king_map) + 1  # a file may hold buckets its map never picks
         self.ft_weight = torch.nn.Parameter(
             torch.empty(self.kings * INPUTS, HIDDEN).uniform_(-0.04, 0.04))
+        self.ft_shared = torch.nn.Parameter(torch.zeros(INPUTS, HIDDEN)) if factorised else None
         self.ft_bias = torch.nn.Parameter(torch.zeros(HIDDEN))
         bound = (2 * HIDDEN) ** -0.5
         self.out_weight = torch.nn.Parameter(torch.empty(BUCKETS, 2 * HIDDEN).uniform_(-bound, bound))
@@ -55,7 +59,7 @@ class Net(torch.nn.Module):
 
     def forward(self, batch):
         """Raw output y (eval = 400 y) of a batch from make_batch, in its (bucket) order."""
-        ft_weight, ft_bias, out_weight = self.ft_weight, self.ft_bias, self.out_weight
+        ft_weight, ft_bias, out_weight = self.bucket_rows(), self.ft_bias, self.out_weight
         if self.quantised:
             ft_weight, ft_bias = fake_quantise(ft_weight, QA), fake_quantise(ft_bias, QA)
             out_weight = fake_quantise(out_weight, QB)
@@ -68,10 +72,17 @@ class Net(torch.nn.Module):
               + self.out_bias[b] for b, (u, t) in enumerate(zip(us, them))]
         return torch.cat(ys)
 
+    def bucket_rows(self):
+        """The feature transformer's rows as the file holds them."""
+        if self.ft_shared is None:
+            return self.ft_weight
+        return self.ft_weight + self.ft_shared.repeat(self.kings, 1)
+
     def clamp_weights(self):
         """Keeps the weights inside what the quantised file can hold."""
         with torch.no_grad():
-            self.ft_weight.clamp_(-FT_CLAMP, FT_CLAMP)
+            shared = 0 if self.ft_shared is None else self.ft_shared.repeat(self.kings, 1)
+            self.ft_weight.copy_((self.ft_weight + shared).clamp(-FT_CLAMP, FT_CLAMP) - shared)
             self.ft_bias.clamp_(-FT_CLAMP, FT_CLAMP)
             self.out_weight.clamp_(-OUT_CLAMP, OUT_CLAMP)
 
@@ -103,6 +114,7 @@ def make_batch(records, lam, model=None):
 def quantise(model):
     """Integer arrays of the network file, rounded and clamped to the engine's bounds."""
     sd = {k: v.detach().float().numpy() for k, v in model.state_dict().items()}
+    sd["ft_weight"] = model.bucket_rows().detach().float().numpy()
 
     def q(x, unit, limit, kind):  # float32 and half-to-even, as fake_quantise rounds
         return np.clip(np.round(x * np.float32(unit)), -limit, limit).astype(kind)
@@ -111,24 +123,28 @@ def quantise(model):
     return {**net, "king_map": model.king_map, "mirror": model.mirror}
 
 
-def load_vnn(path, king_map=None, mirror=False):
+def load_vnn(path, king_map=None, mirror=False, factorised=False):
     """Model holding a network file's weights, divided back by their units: with the file's king
     buckets, or with king_map and mirror when given, from a file of one bucket whose rows then
-    start every bucket."""
+    start every bucket (as the shared rows, factorised)."""
     net = netformat.read(path)
     kings = len(net["ft_weight"]) // INPUTS
     if king_map is None or (netformat.stored_map(king_map, mirror) == net["king_map"]
                             and mirror == net["mirror"]):
         model = Net(net["king_map"], net["mirror"], kings)
     elif kings == 1:
-        model = Net(king_map, mirror)
+        model = Net(king_map, mirror, factorised=factorised)
     else:
         raise ValueError(f"{path}: other king buckets than asked for, and more than one")
     with torch.no_grad():
         for key, _, shape, unit, _ in netformat.layout(model.kings):
             weights = torch.from_numpy(net[key] / unit)
-            getattr(model, key).copy_(weights.repeat(shape[0] // len(weights), 1)
-                                      if key == "ft_weight" else weights)
+            if key == "ft_weight" and model.ft_shared is not None:
+                model.ft_shared.copy_(weights)
+                model.ft_weight.zero_()
+            else:
+                getattr(model, key).copy_(weights.repeat(shape[0] // len(weights), 1)
+                                          if key == "ft_weight" else weights)
     return model
 
 
@@ -136,7 +152,7 @@ def load_checkpoint(path):
     """Model (and the checkpoint dict) from a file written by this trainer."""
     ckpt = torch.load(path, map_location="cpu")
     model = Net(ckpt.get("king_map", KING_MAPS["1"]), ckpt.get("mirror", False),
-                len(ckpt["model"]["ft_weight"]) // INPUTS)
+                len(ckpt["model"]["ft_weight"]) // INPUTS, "ft_shared" in ckpt["model"])
     model.load_state_dict(ckpt["model"])
     model.quantised = ckpt.get("quantised", False)
     return model, ckpt
@@ -161,6 +177,29 @@ def evaluate(model, records, lam, batch):
             b = make_batch(records[start:start + batch], lam, model)
             total += float(((torch.sigmoid(model(b)) - b["target"]) ** 2).sum())
     return total / max(1, len(records))
+
+
+def mean_abs_output(model, records, batch):
+    """Mean |y| over records, no gradients."""
+    total = 0.0
+    with torch.no_grad():
+        for start in range(0, len(records), batch):
+            total += float(model(make_batch(records[start:start + batch], 0, model)).abs().sum())
+    return total / max(1, len(records))
+
+
+def match_spread(model, parent_path, records, batch):
+    """Scales the output layer so that the model's evaluations spread as widely as the parent
+    network's on records: the search's margins are set in centipawns of the parent's scale, and a
+    network fitted to search scores (wider than a static evaluation's) prunes differently."""
+    parent = load_vnn(parent_path)
+    parent.quantised = True
+    factor = mean_abs_output(parent, records, batch) / mean_abs_output(model, records, batch)
+    with torch.no_grad():
+        model.out_weight.mul_(factor)
+        model.out_bias.mul_(factor)
+    model.clamp_weights()
+    return factor
 
 
 def main():
@@ -188,6 +227,11 @@ def main():
                    "4, 8 or 16")
     p.add_argument("--mirror", action="store_true",
                    help="mirror a perspective whose king is on files a-d to the other wing")
+    p.add_argument("--factorise", action="store_true",
+                   help="train the king buckets' rows as shared rows plus each bucket's difference")
+    p.add_argument("--match-spread", metavar="PARENT",
+                   help="at the end, scale the output so that evaluations spread as PARENT's "
+                   "(a network file) do on the validation records")
     p.add_argument("--valid", help="validation records (prepare.py's valid.bin); without it a "
                    "random 2%% of blocks of the training files is held out")
     args = p.parse_args()
@@ -218,8 +262,8 @@ def main():
 
     king_map = KING_MAPS[args.king_buckets or "1"] if args.king_buckets or args.mirror else None
     try:
-        model = load_vnn(args.init, king_map, args.mirror) if args.init \
-            else Net(king_map or KING_MAPS["1"], args.mirror)
+        model = load_vnn(args.init, king_map, args.mirror, args.factorise) if args.init \
+            else Net(king_map or KING_MAPS["1"], args.mirror, factorised=args.factorise)
     except ValueError as error:
         sys.exit(str(error))
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
@@ -262,6 +306,10 @@ def main():
                 print(f"  epoch {epoch + 1} step {i + 1}/{steps_per_epoch} loss {loss_sum / seen:.6f} "
                       f"{seen / (time.time() - start):.0f} pos/s", flush=True)
         secs = time.time() - start
+        if args.match_spread and epoch == args.epochs - 1:
+            factor = match_spread(model, args.match_spread, val if len(val) else records[:65536],
+                                  args.batch)
+            print(f"output scaled by {factor:.4f} to spread as {args.match_spread} does")
         val_loss = evaluate(model, val, args.lam, args.batch) if len(val) else float("nan")
         print(f"epoch {epoch + 1}/{args.epochs}{' (rounded weights)' if model.quantised else ''}: train loss {loss_sum / seen:.6f}, validation loss "
               f"{val_loss:.6f}, lr {lr:.2e}, {seen / secs:.0f} pos/s ({secs:.1f} s)", flush=True)
