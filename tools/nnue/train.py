@@ -81,8 +81,11 @@ class Net(torch.nn.Module):
     def clamp_weights(self):
         """Keeps the weights inside what the quantised file can hold."""
         with torch.no_grad():
-            shared = 0 if self.ft_shared is None else self.ft_shared.repeat(self.kings, 1)
-            self.ft_weight.copy_((self.ft_weight + shared).clamp(-FT_CLAMP, FT_CLAMP) - shared)
+            if self.ft_shared is None:
+                self.ft_weight.clamp_(-FT_CLAMP, FT_CLAMP)
+            else:
+                shared = self.ft_shared.repeat(self.kings, 1)
+                self.ft_weight.copy_((self.ft_weight + shared).clamp(-FT_CLAMP, FT_CLAMP) - shared)
             self.ft_bias.clamp_(-FT_CLAMP, FT_CLAMP)
             self.out_weight.clamp_(-OUT_CLAMP, OUT_CLAMP)
 
@@ -169,23 +172,19 @@ def split(n, seed, block=1024, share=0.02):
     return np.flatnonzero(~mask), np.flatnonzero(mask)
 
 
-def evaluate(model, records, lam, batch):
-    """Mean loss over records, no gradients."""
+def mean_over(model, records, batch, per_position, lam=0.0):
+    """Mean of per_position(output y, target) over records, no gradients."""
     total = 0.0
     with torch.no_grad():
         for start in range(0, len(records), batch):
             b = make_batch(records[start:start + batch], lam, model)
-            total += float(((torch.sigmoid(model(b)) - b["target"]) ** 2).sum())
+            total += float(per_position(model(b), b["target"]).sum())
     return total / max(1, len(records))
 
 
-def mean_abs_output(model, records, batch):
-    """Mean |y| over records, no gradients."""
-    total = 0.0
-    with torch.no_grad():
-        for start in range(0, len(records), batch):
-            total += float(model(make_batch(records[start:start + batch], 0, model)).abs().sum())
-    return total / max(1, len(records))
+def evaluate(model, records, lam, batch):
+    """Mean loss over records."""
+    return mean_over(model, records, batch, lambda y, t: (torch.sigmoid(y) - t) ** 2, lam)
 
 
 def match_spread(model, parent_path, records, batch):
@@ -194,7 +193,8 @@ def match_spread(model, parent_path, records, batch):
     network fitted to search scores (wider than a static evaluation's) prunes differently."""
     parent = load_vnn(parent_path)
     parent.quantised = True
-    factor = mean_abs_output(parent, records, batch) / mean_abs_output(model, records, batch)
+    spread = [mean_over(m, records, batch, lambda y, _: y.abs()) for m in (parent, model)]
+    factor = spread[0] / spread[1]
     with torch.no_grad():
         model.out_weight.mul_(factor)
         model.out_bias.mul_(factor)
@@ -275,7 +275,8 @@ def main():
         first_epoch = ckpt["epoch"] + 1
         print(f"resumed from {args.resume} after epoch {first_epoch}")
     print(f"{model.kings} king bucket{'s' if model.kings > 1 else ''}, "
-          f"{'mirrored' if model.mirror else 'unmirrored'}")
+          f"{'mirrored' if model.mirror else 'unmirrored'}"
+          f"{', factorised' if model.ft_shared is not None else ''}")
     if args.init and not args.resume and len(val):
         # The parent's loss on these positions: the bar a fine-tune has to clear.
         print(f"validation loss of {args.init}: {evaluate(model, val, args.lam, args.batch):.6f}",
