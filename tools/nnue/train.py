@@ -129,12 +129,13 @@ def quantise(model):
 def load_vnn(path, king_map=None, mirror=False, factorised=False):
     """Model holding a network file's weights, divided back by their units: with the file's king
     buckets, or with king_map and mirror when given, from a file of one bucket whose rows then
-    start every bucket (as the shared rows, factorised)."""
+    start every bucket. Factorised, the buckets' mean becomes the shared rows and each bucket
+    keeps its difference from it, so the network starts out computing what the file does."""
     net = netformat.read(path)
     kings = len(net["ft_weight"]) // INPUTS
     if king_map is None or (netformat.stored_map(king_map, mirror) == net["king_map"]
                             and mirror == net["mirror"]):
-        model = Net(net["king_map"], net["mirror"], kings)
+        model = Net(net["king_map"], net["mirror"], kings, factorised)
     elif kings == 1:
         model = Net(king_map, mirror, factorised=factorised)
     else:
@@ -142,12 +143,14 @@ def load_vnn(path, king_map=None, mirror=False, factorised=False):
     with torch.no_grad():
         for key, _, shape, unit, _ in netformat.layout(model.kings):
             weights = torch.from_numpy(net[key] / unit)
-            if key == "ft_weight" and model.ft_shared is not None:
-                model.ft_shared.copy_(weights)
-                model.ft_weight.zero_()
-            else:
-                getattr(model, key).copy_(weights.repeat(shape[0] // len(weights), 1)
-                                          if key == "ft_weight" else weights)
+            if key != "ft_weight":
+                getattr(model, key).copy_(weights)
+                continue
+            rows = weights.repeat(shape[0] // len(weights), 1)
+            if model.ft_shared is not None:
+                model.ft_shared.copy_(weights.view(kings, INPUTS, HIDDEN).mean(0))
+                rows -= model.ft_shared.repeat(model.kings, 1)
+            model.ft_weight.copy_(rows)
     return model
 
 
