@@ -196,6 +196,11 @@ def match_spread(model, parent_path, records, batch):
     network fitted to search scores (wider than a static evaluation's) prunes differently."""
     parent = load_vnn(parent_path)
     parent.quantised = True
+    with torch.no_grad():
+        if model.quantised:
+            # Trained through the rounding, the output weights crowd its edges: scaled as they
+            # are, a fifth of them would round the other way. Scale what the file would hold.
+            model.out_weight.copy_(torch.round(model.out_weight * QB) / QB)
     spread = [mean_over(m, records, batch, lambda y, _: y.abs()) for m in (parent, model)]
     factor = spread[0] / spread[1]
     with torch.no_grad():
