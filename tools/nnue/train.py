@@ -200,7 +200,7 @@ def match_spread(model, parent_path, records, batch):
         if model.quantised:
             # Trained through the rounding, the output weights crowd its edges: scaled as they
             # are, a fifth of them would round the other way. Scale what the file would hold.
-            model.out_weight.copy_(torch.round(model.out_weight * QB) / QB)
+            model.out_weight.copy_(fake_quantise(model.out_weight, QB))
     spread = [mean_over(m, records, batch, lambda y, _: y.abs()) for m in (parent, model)]
     factor = spread[0] / spread[1]
     with torch.no_grad():
